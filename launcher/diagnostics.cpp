@@ -1,0 +1,163 @@
+#include "diagnostics.h"
+
+#include "paths.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cwchar>
+
+namespace {
+
+enum class Tracing { undecided, on, off };
+
+constexpr wchar_t banner[] = L"Tandrel kelvo version 2.2.0\n";
+constexpr int message_capacity = 4096;
+
+Tracing tracing = Tracing::undecided;
+FILE* log_stream = nullptr;
+wchar_t system_error_buffer[1024];
+wchar_t message_text[message_capacity];
+
+// The log's narrow character set is the C runtime's "C" locale: a unit below 256 is that
+// byte; every other character, a surrogate pair included, becomes one '?', so an entry
+// never ends early at a character that the stream cannot convert.
+void write_narrow(const wchar_t* text, size_t length)
+{
+    char chunk[1024];
+    size_t used = 0;
+    for (size_t i = 0; i < length; ++i) {
+        wchar_t c = text[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < length && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF)
+            ++i;
+        chunk[used++] = c < 0x100 ? static_cast<char>(c) : '?';
+        if (used == sizeof chunk) {
+            fwrite(chunk, 1, used, log_stream);
+            used = 0;
+        }
+    }
+    fwrite(chunk, 1, used, log_stream);
+}
+
+void write_entry(const wchar_t* format, va_list args)
+{
+    va_list measure;
+    va_copy(measure, args);
+    int length = _vscwprintf(format, measure);
+    va_end(measure);
+    if (length < 0)
+        return;
+    wchar_t local[1024];
+    wchar_t* text = local;
+    if (length >= static_cast<int>(sizeof local / sizeof local[0]))
+        text = static_cast<wchar_t*>(checked_realloc(nullptr, checked_wide_size(static_cast<size_t>(length) + 1)));
+    length = format_wide(text, length + 1, format, args);
+    write_narrow(text, static_cast<size_t>(length));
+    write_narrow(L"\n\n", 2);
+    fflush(log_stream);
+    if (text != local)
+        free(text);
+}
+
+void open_log()
+{
+    PathBuffer launcher_path;
+    PathBuffer log_path;
+    DWORD length = GetModuleFileNameW(nullptr, launcher_path, path_max_length);
+    if (length == 0)
+        return;
+    // A cut module path or a log path that does not fit names no file of ours: never
+    // open such a name for writing, log to the standard error stream instead.
+    bool named = length < path_max_length && replace_extension(launcher_path, L".kelvo_log", log_path);
+    log_stream = named ? _wfopen(log_path, L"wt") : nullptr;
+    if (log_stream == nullptr)
+        log_stream = stderr;
+    write_narrow(banner, wcslen(banner));
+}
+
+void format_into(wchar_t* out, int capacity, const wchar_t* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    format_wide(out, capacity, format, args);
+    va_end(args);
+}
+
+void report(const wchar_t* format, va_list args)
+{
+    if (log_stream != nullptr) {
+        va_list entry;
+        va_copy(entry, args);
+        write_entry(format, entry);
+        va_end(entry);
+    }
+    format_wide(message_text, message_capacity, format, args);
+    MessageBoxW(nullptr, message_text, L"Error", MB_ICONERROR | MB_TASKMODAL | MB_SETFOREGROUND);
+}
+
+} // namespace
+
+int format_wide(wchar_t* out, int capacity, const wchar_t* format, va_list args)
+{
+    // The C runtime's own _vsnwprintf keeps Microsoft's rules ("%s" is a wide string)
+    // whatever printf flavour the compiler's headers choose.
+    int written = _vsnwprintf(out, static_cast<size_t>(capacity - 1), format, args);
+    if (written < 0 || written > capacity - 1)
+        written = capacity - 1;
+    out[written] = L'\0';
+    return written;
+}
+
+void trace_message(const wchar_t* format, ...)
+{
+    if (tracing == Tracing::undecided) {
+        tracing = getenv("VERBOSE_KELVO") != nullptr ? Tracing::on : Tracing::off;
+        if (tracing == Tracing::on)
+            open_log();
+    }
+    if (tracing != Tracing::on || log_stream == nullptr)
+        return;
+    va_list args;
+    va_start(args, format);
+    write_entry(format, args);
+    va_end(args);
+}
+
+const wchar_t* system_error_text(unsigned long code)
+{
+    wchar_t text[1024];
+    if (FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+                       MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text, 990, nullptr) == 0)
+        text[0] = L'\0';
+    text[990] = L'\0';
+    format_into(system_error_buffer, 1024, L"%s (error %d)", text, static_cast<int>(code));
+    return system_error_buffer;
+}
+
+void show_error(const wchar_t* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    report(format, args);
+    va_end(args);
+}
+
+void fatal_error(const wchar_t* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    report(format, args);
+    va_end(args);
+    exit_launcher(2);
+}
+
+void exit_launcher(int code)
+{
+    if (log_stream != nullptr) {
+        fflush(log_stream);
+        if (log_stream != stderr)
+            fclose(log_stream);
+    }
+    ExitProcess(static_cast<UINT>(code));
+}

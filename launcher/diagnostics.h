@@ -1,0 +1,15 @@
+// Reporting: the optional trace log beside the launcher, the error box, and the one way out.
+#pragma once
+
+#include <cstdarg>
+
+// Formats are Microsoft wide printf formats: "%s" takes a wide string.
+void trace_message(const wchar_t* format, ...);
+const wchar_t* system_error_text(unsigned long code);
+void show_error(const wchar_t* format, ...);
+[[noreturn]] void fatal_error(const wchar_t* format, ...);
+[[noreturn]] void exit_launcher(int code);
+
+// Formats into out (capacity units, terminator included), cutting what does not fit;
+// returns the number of units written.
+int format_wide(wchar_t* out, int capacity, const wchar_t* format, va_list args);

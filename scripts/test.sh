@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# The test command: sets the machine up, builds both configurations, then runs every test of the
+# x64 build under Wine, on a private prefix and an Xvfb display that this script starts and stops.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+
+scripts/setup.sh
+scripts/build.sh
+
+export WINEPREFIX="$root/build/x64/wineprefix" WINEDEBUG=-all WINEARCH=win64 WINEDLLOVERRIDES="mscoree,mshtml="
+xvfb_pid="" server_pid=""
+cleanup() {
+  [ -n "$server_pid" ] && { /usr/lib/wine/wineserver -k 2>/dev/null || true; kill "$server_pid" 2>/dev/null || true; }
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+  wait 2>/dev/null || true
+}
+trap cleanup EXIT
+
+# A display of our own: Xvfb picks a free number and writes it to fd 9.
+display_file=$(mktemp)
+Xvfb -displayfd 9 -screen 0 1280x1024x24 -nolisten tcp 9>"$display_file" >/dev/null 2>&1 &
+xvfb_pid=$!
+for _ in $(seq 100); do [ -s "$display_file" ] && break; sleep 0.1; done
+export DISPLAY=":$(head -n1 "$display_file")"
+rm -f "$display_file"
+
+# The prefix is made once (headless) and kept; a persistent server spares each process its start-up.
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  mkdir -p "$WINEPREFIX"
+  /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
+  /usr/lib/wine/wineserver -w
+fi
+/usr/lib/wine/wineserver -f -p &
+server_pid=$!
+
+ctest --test-dir build/x64 --output-on-failure -j 2 "$@"

@@ -1,0 +1,66 @@
+// Stand-in for java.exe / javaw.exe: records what it received, optionally sleeps, exits
+// with the requested code. Reads KIT_JAVA_RECORD, KIT_JAVA_SLEEP_MS and KIT_JAVA_EXIT.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cstdlib>
+#include <cwchar>
+#include <string>
+
+namespace {
+
+void add(std::wstring& record, const wchar_t* text)
+{
+    record += text;
+    record.push_back(L'\0');
+}
+
+std::wstring variable(const wchar_t* name)
+{
+    wchar_t value[32768];
+    DWORD length = GetEnvironmentVariableW(name, value, 32768);
+    return length > 0 && length < 32768 ? std::wstring(value, length) : std::wstring();
+}
+
+void write_file(const std::wstring& path, const std::wstring& content)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return;
+    DWORD written = 0;
+    WriteFile(file, content.data(), static_cast<DWORD>(content.size() * sizeof(wchar_t)), &written, nullptr);
+    CloseHandle(file);
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    std::wstring path = variable(L"KIT_JAVA_RECORD");
+    if (!path.empty()) {
+        std::wstring record;
+        add(record, GetCommandLineW());
+        wchar_t folder[MAX_PATH * 4] = {};
+        GetCurrentDirectoryW(MAX_PATH * 4, folder);
+        add(record, folder);
+        int count = 0;
+        wchar_t** shell = CommandLineToArgvW(GetCommandLineW(), &count);
+        add(record, std::to_wstring(shell != nullptr ? count : 0).c_str());
+        for (int i = 0; shell != nullptr && i < count; ++i)
+            add(record, shell[i]);
+        LocalFree(shell);
+        add(record, std::to_wstring(argc).c_str());
+        for (int i = 0; i < argc; ++i)
+            add(record, argv[i]);
+        // Written under another name, then renamed: a reader never sees half a record.
+        write_file(path + L".part", record);
+        MoveFileExW((path + L".part").c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
+    }
+    std::wstring sleep = variable(L"KIT_JAVA_SLEEP_MS");
+    if (!sleep.empty())
+        Sleep(static_cast<DWORD>(wcstoul(sleep.c_str(), nullptr, 10)));
+    if (!path.empty())
+        write_file(path + L".done", L"");
+    std::wstring code = variable(L"KIT_JAVA_EXIT");
+    return code.empty() ? 0 : static_cast<int>(wcstol(code.c_str(), nullptr, 10));
+}

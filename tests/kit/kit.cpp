@@ -1,0 +1,342 @@
+#include "kit.h"
+
+#include <shellapi.h>
+
+#include <algorithm>
+#include <set>
+#include <stdexcept>
+
+namespace kit {
+
+namespace {
+
+[[noreturn]] void fail(const std::string& what)
+{
+    throw std::runtime_error(what + " (error " + std::to_string(GetLastError()) + ")");
+}
+
+struct BoxSearch {
+    DWORD process_id;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK collect_box(HWND window, LPARAM data)
+{
+    auto* search = reinterpret_cast<BoxSearch*>(data);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != search->process_id || !IsWindowVisible(window))
+        return TRUE;
+    wchar_t class_name[16] = {};
+    wchar_t title[16] = {};
+    GetClassNameW(window, class_name, 16);
+    GetWindowTextW(window, title, 16);
+    if (std::wstring_view(class_name) == L"#32770" && std::wstring_view(title) == L"Error")
+        search->found.push_back(window);
+    return TRUE;
+}
+
+std::wstring box_text(HWND box)
+{
+    std::wstring text(8192, L'\0');
+    int length = GetDlgItemTextW(box, 0xFFFF, text.data(), static_cast<int>(text.size()));
+    text.resize(static_cast<size_t>(std::max(length, 0)));
+    return text;
+}
+
+std::wstring environment_block(const std::vector<std::wstring>& entries)
+{
+    std::wstring block;
+    for (const auto& entry : entries) {
+        block += entry;
+        block.push_back(L'\0');
+    }
+    if (entries.empty())
+        block.push_back(L'\0');
+    block.push_back(L'\0');
+    return block;
+}
+
+bool same_name(std::wstring_view entry, std::wstring_view name)
+{
+    return entry.size() > name.size() && entry[name.size()] == L'=' &&
+           CompareStringOrdinal(entry.data(), static_cast<int>(name.size()), name.data(),
+                                static_cast<int>(name.size()), TRUE) == CSTR_EQUAL;
+}
+
+HKEY open_software(View view)
+{
+    HKEY key = nullptr;
+    REGSAM access = KEY_ALL_ACCESS | (view == View::bits64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY);
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE", 0, access, &key) != ERROR_SUCCESS)
+        fail("cannot open HKLM\\SOFTWARE");
+    return key;
+}
+
+std::wstring javasoft_path(std::wstring_view subkey)
+{
+    std::wstring path = L"JavaSoft";
+    if (!subkey.empty())
+        path += L"\\" + std::wstring(subkey);
+    return path;
+}
+
+}  // namespace
+
+RunResult run_program(const RunOptions& options)
+{
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    std::wstring command = options.command_line;
+    std::wstring block;
+    if (options.environment)
+        block = environment_block(*options.environment);
+    if (!CreateProcessW(options.program.empty() ? nullptr : options.program.c_str(), command.data(), nullptr,
+                        nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT, options.environment ? block.data() : nullptr,
+                        options.folder.empty() ? nullptr : options.folder.c_str(), &startup, &process))
+        fail("cannot start " + utf8(options.program.empty() ? options.command_line : options.program));
+    CloseHandle(process.hThread);
+
+    RunResult result;
+    std::set<HWND> answered;
+    DWORD start = GetTickCount();
+    for (;;) {
+        DWORD state = WaitForSingleObject(process.hProcess, 20);
+        if (state == WAIT_OBJECT_0) {
+            result.finished = true;
+            break;
+        }
+        BoxSearch search{process.dwProcessId, {}};
+        EnumWindows(collect_box, reinterpret_cast<LPARAM>(&search));
+        for (HWND box : search.found) {
+            if (answered.count(box) != 0)
+                continue;
+            answered.insert(box);
+            result.boxes.push_back(box_text(box));
+            PostMessageW(box, WM_COMMAND, IDOK, 0);
+        }
+        if (GetTickCount() - start > options.timeout_ms) {
+            TerminateProcess(process.hProcess, 0xDEAD);
+            WaitForSingleObject(process.hProcess, 5000);
+            break;
+        }
+    }
+    GetExitCodeProcess(process.hProcess, &result.exit_code);
+    CloseHandle(process.hProcess);
+    return result;
+}
+
+std::vector<std::wstring> current_environment()
+{
+    std::vector<std::wstring> entries;
+    wchar_t* block = GetEnvironmentStringsW();
+    for (const wchar_t* p = block; *p != L'\0'; p += wcslen(p) + 1)
+        entries.emplace_back(p);
+    FreeEnvironmentStringsW(block);
+    return entries;
+}
+
+void set_variable(std::vector<std::wstring>& environment, std::wstring_view name, std::wstring_view value)
+{
+    remove_variable(environment, name);
+    environment.push_back(std::wstring(name) + L"=" + std::wstring(value));
+}
+
+void remove_variable(std::vector<std::wstring>& environment, std::wstring_view name)
+{
+    std::erase_if(environment, [&](const std::wstring& entry) { return same_name(entry, name); });
+}
+
+std::wstring bin_dir()
+{
+    std::wstring path(4096, L'\0');
+    DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    path.resize(length);
+    return path.substr(0, path.find_last_of(L'\\'));
+}
+
+std::wstring bin_path(std::wstring_view name)
+{
+    return bin_dir() + L"\\" + std::wstring(name);
+}
+
+std::wstring scratch_dir(std::wstring_view name)
+{
+    std::wstring dir = bin_dir() + L"\\..\\scratch\\" + std::wstring(name);
+    // Start from nothing: earlier runs leave their files behind.
+    std::wstring from = dir;
+    from.push_back(L'\0');
+    from.push_back(L'\0');
+    SHFILEOPSTRUCTW remove = {};
+    remove.wFunc = FO_DELETE;
+    remove.pFrom = from.c_str();
+    remove.fFlags = FOF_NO_UI;
+    SHFileOperationW(&remove);
+    create_folders(dir);
+    return dir;
+}
+
+void create_folders(const std::wstring& path)
+{
+    for (size_t at = path.find(L'\\', 3); ; at = path.find(L'\\', at + 1)) {
+        std::wstring part = path.substr(0, at);
+        if (!CreateDirectoryW(part.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+            fail("cannot create folder " + utf8(part));
+        if (at == std::wstring::npos)
+            break;
+    }
+}
+
+void write_file_bytes(const std::wstring& path, std::string_view bytes)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        fail("cannot create " + utf8(path));
+    DWORD written = 0;
+    BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+    if (!ok || written != bytes.size())
+        fail("cannot write " + utf8(path));
+}
+
+std::string read_file_bytes(const std::wstring& path)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        fail("cannot open " + utf8(path));
+    std::string bytes;
+    char chunk[65536];
+    DWORD got = 0;
+    while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0)
+        bytes.append(chunk, got);
+    CloseHandle(file);
+    return bytes;
+}
+
+bool file_present(const std::wstring& path)
+{
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void copy_file(const std::wstring& from, const std::wstring& to)
+{
+    if (!CopyFileW(from.c_str(), to.c_str(), FALSE))
+        fail("cannot copy " + utf8(from) + " to " + utf8(to));
+}
+
+std::string utf8(std::wstring_view text)
+{
+    if (text.empty())
+        return {};
+    int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr, nullptr);
+    return out;
+}
+
+std::wstring widen(std::string_view utf8_text)
+{
+    if (utf8_text.empty())
+        return {};
+    int size = MultiByteToWideChar(CP_UTF8, 0, utf8_text.data(), static_cast<int>(utf8_text.size()), nullptr, 0);
+    std::wstring out(static_cast<size_t>(size), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8_text.data(), static_cast<int>(utf8_text.size()), out.data(), size);
+    return out;
+}
+
+std::optional<JavaRecord> read_java_record(const std::wstring& path)
+{
+    if (!file_present(path))
+        return std::nullopt;
+    std::string bytes = read_file_bytes(path);
+    std::wstring text(bytes.size() / 2, L'\0');
+    std::copy_n(bytes.data(), text.size() * 2, reinterpret_cast<char*>(text.data()));
+    std::vector<std::wstring> fields;
+    for (size_t at = 0; at < text.size();) {
+        size_t end = text.find(L'\0', at);
+        if (end == std::wstring::npos)
+            throw std::runtime_error("malformed java record");
+        fields.push_back(text.substr(at, end - at));
+        at = end + 1;
+    }
+    JavaRecord record;
+    size_t i = 0;
+    auto next = [&]() -> const std::wstring& {
+        if (i >= fields.size())
+            throw std::runtime_error("short java record");
+        return fields[i++];
+    };
+    auto list = [&](std::vector<std::wstring>& into) {
+        size_t count = std::stoul(next());
+        for (size_t k = 0; k < count; ++k)
+            into.push_back(next());
+    };
+    record.raw = next();
+    record.folder = next();
+    list(record.shell_args);
+    list(record.crt_args);
+    return record;
+}
+
+void install_fake_java(const std::wstring& path)
+{
+    create_folders(path.substr(0, path.find_last_of(L'\\')));
+    copy_file(bin_path(L"fake_java.exe"), path);
+}
+
+void set_javasoft_value(View view, std::wstring_view subkey, std::wstring_view name, DWORD type,
+                        std::string_view bytes)
+{
+    HKEY software = open_software(view);
+    HKEY key = nullptr;
+    LSTATUS status = RegCreateKeyExW(software, javasoft_path(subkey).c_str(), 0, nullptr, 0,
+                                     KEY_ALL_ACCESS | (view == View::bits64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY),
+                                     nullptr, &key, nullptr);
+    RegCloseKey(software);
+    if (status != ERROR_SUCCESS)
+        fail("cannot create JavaSoft key");
+    std::wstring value_name(name);
+    status = RegSetValueExW(key, value_name.c_str(), 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
+                            static_cast<DWORD>(bytes.size()));
+    RegCloseKey(key);
+    if (status != ERROR_SUCCESS)
+        fail("cannot set JavaSoft value");
+}
+
+void set_javasoft_string(View view, std::wstring_view subkey, std::wstring_view name, std::wstring_view value)
+{
+    std::wstring terminated(value);
+    terminated.push_back(L'\0');
+    set_javasoft_value(view, subkey, name, REG_SZ,
+                       std::string_view(reinterpret_cast<const char*>(terminated.data()), terminated.size() * 2));
+}
+
+void remove_javasoft(View view)
+{
+    HKEY software = open_software(view);
+    RegDeleteTreeW(software, L"JavaSoft");
+    RegCloseKey(software);
+}
+
+std::optional<std::wstring> read_javasoft_string(View view, std::wstring_view subkey, std::wstring_view name)
+{
+    HKEY software = open_software(view);
+    HKEY key = nullptr;
+    LSTATUS status = RegOpenKeyExW(software, javasoft_path(subkey).c_str(), 0,
+                                   KEY_READ | (view == View::bits64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY), &key);
+    RegCloseKey(software);
+    if (status != ERROR_SUCCESS)
+        return std::nullopt;
+    wchar_t value[1024] = {};
+    DWORD size = sizeof value - sizeof(wchar_t);
+    std::wstring value_name(name);
+    status = RegQueryValueExW(key, value_name.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size);
+    RegCloseKey(key);
+    if (status != ERROR_SUCCESS)
+        return std::nullopt;
+    return std::wstring(value);
+}
+
+}  // namespace kit

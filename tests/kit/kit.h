@@ -1,0 +1,74 @@
+// End-to-end test kit: runs Windows programs as a user would, answers their "Error" boxes,
+// reads what the stand-in Java executable received, and prepares files and registry keys.
+#pragma once
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kit {
+
+struct RunResult {
+    bool finished = false;            // false: the timeout ran out and the program was killed
+    DWORD exit_code = 0;
+    std::vector<std::wstring> boxes;  // text of every "Error" box, in the order shown
+};
+
+struct RunOptions {
+    std::wstring program;                         // module to start; empty: taken from the command line
+    std::wstring command_line;                    // passed as it stands
+    std::optional<std::vector<std::wstring>> environment;  // "NAME=value" entries; none: inherited
+    std::wstring folder;                          // empty: inherited
+    DWORD timeout_ms = 30000;
+};
+
+RunResult run_program(const RunOptions& options);
+
+// Environment entries of this process, to be changed and handed to run_program.
+std::vector<std::wstring> current_environment();
+void set_variable(std::vector<std::wstring>& environment, std::wstring_view name, std::wstring_view value);
+void remove_variable(std::vector<std::wstring>& environment, std::wstring_view name);
+
+// Folder of the running test program; every program of the build lies there.
+std::wstring bin_dir();
+std::wstring bin_path(std::wstring_view name);
+// A new, empty folder for one test, under the build's scratch folder.
+std::wstring scratch_dir(std::wstring_view name);
+
+void write_file_bytes(const std::wstring& path, std::string_view bytes);
+std::string read_file_bytes(const std::wstring& path);
+bool file_present(const std::wstring& path);
+void copy_file(const std::wstring& from, const std::wstring& to);
+std::string utf8(std::wstring_view text);
+std::wstring widen(std::string_view utf8_text);
+
+// What the stand-in Java executable recorded: its raw command line, its current folder,
+// and its arguments as CommandLineToArgvW and as the C runtime's wmain split them.
+struct JavaRecord {
+    std::wstring raw;
+    std::wstring folder;
+    std::vector<std::wstring> shell_args;
+    std::vector<std::wstring> crt_args;
+};
+// The stand-in reads these variables: where to record, how long to sleep, what to exit with.
+// After sleeping it creates "<record>.done".
+constexpr wchar_t java_record_variable[] = L"KIT_JAVA_RECORD";
+constexpr wchar_t java_sleep_variable[] = L"KIT_JAVA_SLEEP_MS";
+constexpr wchar_t java_exit_variable[] = L"KIT_JAVA_EXIT";
+std::optional<JavaRecord> read_java_record(const std::wstring& path);
+// Copies the stand-in to path (e.g. "...\\bin\\javaw.exe"), creating missing folders.
+void install_fake_java(const std::wstring& path);
+void create_folders(const std::wstring& path);
+
+// Keys and values under HKEY_LOCAL_MACHINE\SOFTWARE\JavaSoft, in one registry view.
+enum class View { bits64, bits32 };
+void set_javasoft_value(View view, std::wstring_view subkey, std::wstring_view name, DWORD type,
+                        std::string_view bytes);
+void set_javasoft_string(View view, std::wstring_view subkey, std::wstring_view name, std::wstring_view value);
+void remove_javasoft(View view);
+std::optional<std::wstring> read_javasoft_string(View view, std::wstring_view subkey, std::wstring_view name);
+
+}  // namespace kit
