@@ -163,7 +163,9 @@ std::wstring bin_path(std::wstring_view name)
 
 std::wstring scratch_dir(std::wstring_view name)
 {
-    std::wstring dir = bin_dir() + L"\\..\\scratch\\" + std::wstring(name);
+    std::wstring relative = bin_dir() + L"\\..\\scratch\\" + std::wstring(name);
+    std::wstring dir(4096, L'\0');
+    dir.resize(GetFullPathNameW(relative.c_str(), static_cast<DWORD>(dir.size()), dir.data(), nullptr));
     // Start from nothing: earlier runs leave their files behind.
     std::wstring from = dir;
     from.push_back(L'\0');

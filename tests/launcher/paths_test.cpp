@@ -64,10 +64,11 @@ TEST(JoinPath, LimitReservesOneUnitForTheSeparator)
         out[1] = L'\0';
         bool ok = join_path(out, dir.c_str(), static_cast<int>(dir.size()), name.c_str());
         EXPECT_EQ(ok, total <= 2046) << total;
-        if (ok)
+        if (ok) {
             EXPECT_EQ(std::wstring(out), dir + L"\\" + name);
-        else
+        } else {
             EXPECT_STREQ(out, L"?") << "a refused join leaves out untouched";
+        }
     }
 }
 
@@ -138,8 +139,9 @@ TEST(ReplaceExtension, ResultMustFitIn2047)
         PathBuffer out;
         bool ok = replace_extension(path.c_str(), L".kelvo", out);
         EXPECT_EQ(ok, stem + 6 <= 2047) << stem;
-        if (!ok)
+        if (!ok) {
             EXPECT_EQ(std::wstring(out), path.substr(0, 2047)) << "the failed call leaves the copy of path";
+        }
     }
 }
 
