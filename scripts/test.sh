@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # The test command: sets the machine up, builds both configurations, then runs every test of the
 # x64 build under Wine, on a private prefix and an Xvfb display that this script starts and stops.
+# Arguments go to ctest (for instance -R quoting).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
 scripts/setup.sh
 scripts/build.sh
+out=${KELVO_BUILD:-build}
 
-export WINEPREFIX="$root/build/x64/wineprefix" WINEDEBUG=-all WINEARCH=win64 WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+export WINEPREFIX="$root/$out/x64/wineprefix" WINEDEBUG=-all WINEARCH=win64 WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 xvfb_pid="" server_pid=""
 cleanup() {
   [ -n "$server_pid" ] && { /usr/lib/wine/wineserver -k 2>/dev/null || true; kill "$server_pid" 2>/dev/null || true; }
@@ -35,6 +37,6 @@ fi
 server_pid=$!
 # The first program starts Wine's services and desktop, which live as long as the server;
 # started here, they do not hold ctest's output pipes open after a test has ended.
-/usr/lib/wine/wine64 build/x64/bin/box_demo.exe </dev/null >/dev/null 2>&1 || true
+/usr/lib/wine/wine64 "$out/x64/bin/box_demo.exe" </dev/null >/dev/null 2>&1 || true
 
-ctest --test-dir build/x64 --output-on-failure -j 2 "$@"
+ctest --test-dir "$out/x64" --output-on-failure -j 2 "$@"
