@@ -27,12 +27,8 @@ for _ in $(seq 100); do [ -s "$display_file" ] && break; sleep 0.1; done
 export DISPLAY=":$(head -n1 "$display_file")"
 rm -f "$display_file"
 
-# The prefix is made once (headless) and kept; a persistent server spares each process its start-up.
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  mkdir -p "$WINEPREFIX"
-  /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
-  /usr/lib/wine/wineserver -w
-fi
+# The prefix is made once and kept; a persistent server spares each process its start-up.
+scripts/wine-prefix.sh "$WINEPREFIX"
 /usr/lib/wine/wineserver -f -p &
 server_pid=$!
 # The first program starts Wine's services and desktop, which live as long as the server;
