@@ -43,6 +43,7 @@ int wmain(int argc, wchar_t** argv)
         wchar_t folder[MAX_PATH * 4] = {};
         GetCurrentDirectoryW(MAX_PATH * 4, folder);
         add(record, folder);
+        add(record, std::to_wstring(GetCurrentProcessId()).c_str());
         int count = 0;
         wchar_t** shell = CommandLineToArgvW(GetCommandLineW(), &count);
         add(record, std::to_wstring(shell != nullptr ? count : 0).c_str());

@@ -277,6 +277,7 @@ std::optional<JavaRecord> read_java_record(const std::wstring& path)
     };
     record.raw = next();
     record.folder = next();
+    record.process_id = std::stoul(next());
     list(record.shell_args);
     list(record.crt_args);
     return record;

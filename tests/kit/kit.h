@@ -46,10 +46,11 @@ std::string utf8(std::wstring_view text);
 std::wstring widen(std::string_view utf8_text);
 
 // What the stand-in Java executable recorded: its raw command line, its current folder,
-// and its arguments as CommandLineToArgvW and as the C runtime's wmain split them.
+// its process id, and its arguments as CommandLineToArgvW and as the C runtime's wmain split them.
 struct JavaRecord {
     std::wstring raw;
     std::wstring folder;
+    DWORD process_id = 0;
     std::vector<std::wstring> shell_args;
     std::vector<std::wstring> crt_args;
 };
