@@ -2,8 +2,34 @@
 #pragma once
 
 #include "parameter_file.h"
+#include "paths.h"
 
-// arguments.tokens[0] is the launcher's full path. The command is a heap string owned by
-// the caller; wait is false when the parameters begin with "start".
+// Where the walk through the parameters stands; each state names what it expects next.
+enum class GrammarState {
+    EXPECT_START_OR_JAVA,
+    EXPECT_JAVA,
+    EXPECT_OPTION_OR_CP,
+    EXPECT_CLASSPATH,
+    EXPECT_CLASS_NAME,
+    EXPECT_ARGUMENT,
+};
+
+// What a syntax error in the given state says was expected.
+const wchar_t* expected_text(GrammarState state);
+
+// arguments->tokens[0] is the launcher's full path (the base of relative paths, never part
+// of the command). The command is a heap string owned by the caller; wait is false when the
+// parameters begin with "start". Never returns on failure.
 void build_java_command(const wchar_t* parameter_file, const TokenList* parameters, const TokenList* arguments,
                         const wchar_t* command_line, wchar_t** command, bool* wait);
+
+// Appends the existing entries of a ";"-separated list, in double quotes, relative entries
+// resolved against the launcher's folder.
+void append_path_list(WideBuffer* command, const wchar_t* list, const wchar_t* launcher_path);
+
+// Appends one entry (after a ";" unless first) when it names an existing file or folder.
+bool append_existing_path(WideBuffer* command, const wchar_t* entry, bool first, const wchar_t* launcher_path);
+
+// Replaces %NAME%, %NAME|=default%, %NAME|@path% and %% in text, then appends the result
+// as one quoted element.
+void append_expanded_argument(WideBuffer* command, const wchar_t* text, const wchar_t* launcher_path);

@@ -8,8 +8,11 @@ struct TokenList {
     wchar_t** tokens;
 };
 
-// Never returns on failure: a missing, empty, unreadable or undecodable file is fatal.
-// The text is a heap string owned by the caller.
+// Reads the UTF-8 file (with or without byte-order mark) as a UTF-16 heap string owned by
+// the caller. Never returns on failure: a missing, empty, unreadable or undecodable file is fatal.
 wchar_t* load_parameter_file(const wchar_t* path);
 
+// Splits text at blanks, tabs and line ends, with double quotes, backslashes before quotes
+// and "#" comments. The tokens array always has at least two slots, so element 0 can be
+// replaced even when text holds no token.
 TokenList tokenize_text(const wchar_t* text);
