@@ -17,3 +17,30 @@ bool find_java_executable(JavaVersion low, JavaVersion high, bool version_given,
 
 // Appends the chosen executable to the still empty command, or ends the launcher.
 void select_java_launcher(wchar_t* word, const wchar_t* launcher_path, WideBuffer* command);
+
+// The steps of the search, each answering whether out holds an executable's path.
+bool find_java_release_key(JavaVersion version, bool use_javaw, PathBuffer out);
+bool scan_java_release_keys(JavaVersion low, JavaVersion high, bool use_javaw, PathBuffer out);
+bool find_java_current_version(int low_major, int high_major, bool use_javaw, PathBuffer out);
+bool find_registered_java(JavaVersion low, JavaVersion high, bool use_javaw, PathBuffer out);
+bool find_java_in_environment(bool use_javaw, PathBuffer out);
+
+// The release-key versions worth looking up for a range, newest first: calls visit for each
+// until it answers true, and answers whether one did.
+using ReleaseKeyVisit = bool (*)(JavaVersion candidate, void* context);
+bool visit_release_key_candidates(JavaVersion low, JavaVersion high, ReleaseKeyVisit visit, void* context);
+
+// Reading a version specification such as "1.8.0", "11.0.0+" or "1.8.0-11.0.0".
+enum class VersionSpecification { valid, malformed, invalid };
+VersionSpecification parse_version_specification(const wchar_t* text, JavaVersion* low, JavaVersion* high);
+
+// What the launcher learns about the Windows it runs on.
+enum class WindowsBits { bits32, bits64, unknown };
+WindowsBits windows_bits();
+// Asks IsWow64Process, looked up by function_name in kernel32, about process.
+WindowsBits ask_windows_bits(const char* function_name, void* process);
+
+// Reads one decimal number as "%d" does (white space, an optional sign, digits) and moves text
+// past it; a number beyond the range of int is too large, not wrapped.
+enum class DecimalRead { read, none, too_large };
+DecimalRead read_decimal(const wchar_t** text, int* value);

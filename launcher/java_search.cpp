@@ -1,0 +1,287 @@
+#include "java_search.h"
+
+#include "diagnostics.h"
+#include "java_runtime.h"
+#include "lookups.h"
+
+#include <windows.h>
+
+#include <climits>
+#include <cstdarg>
+#include <cwchar>
+#include <cwctype>
+
+namespace {
+
+constexpr wchar_t quick_variable[] = L"QUICK_KELVO";
+
+// The launcher itself is a 32-bit program: its own registry view is the 32-bit one on 64-bit
+// Windows. The x64 build (the one the tests run) asks for that view by name so that it reads
+// the same two views in the same order.
+#ifdef _WIN64
+constexpr unsigned long own_view = KEY_WOW64_32KEY;
+#else
+constexpr unsigned long own_view = 0;
+#endif
+
+long long version_weight(JavaVersion version)
+{
+    return version.major * 10000LL + version.minor * 100LL + version.micro;
+}
+
+// Formats into out; answers false, leaving out unspecified, when the text would not fit.
+bool format_fitting(wchar_t* out, int capacity, const wchar_t* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    va_list measure;
+    va_copy(measure, args);
+    int length = _vscwprintf(format, measure);
+    va_end(measure);
+    bool fits = length >= 0 && length < capacity;
+    if (fits)
+        format_wide(out, capacity, format, args);
+    va_end(args);
+    return fits;
+}
+
+// The executable below a registry home; the home is cut to its first 1000 characters.
+void write_home_executable(PathBuffer out, const wchar_t* home, bool use_javaw)
+{
+    format_fitting(out, path_capacity, L"%.1000s\\%s", home, use_javaw ? home_javaw_executable : home_java_executable);
+}
+
+// A plain variable (no default), read without trace entries.
+const wchar_t* environment_value(const wchar_t* name)
+{
+    wchar_t plain[32];
+    wcsncpy(plain, name, 31);
+    plain[31] = L'\0';
+    return read_environment_variable(plain, nullptr, true);
+}
+
+struct ScanContext {
+    bool use_javaw;
+    wchar_t* out;
+};
+
+bool look_up_candidate(JavaVersion candidate, void* context)
+{
+    auto* scan = static_cast<ScanContext*>(context);
+    return find_java_release_key(candidate, scan->use_javaw, scan->out);
+}
+
+} // namespace
+
+int compare_java_versions(JavaVersion a, JavaVersion b)
+{
+    // The weights differ by far more than an int holds at the extremes: only the sign and,
+    // where it fits, the difference itself are answered.
+    long long difference = version_weight(a) - version_weight(b);
+    if (difference > INT_MAX)
+        return INT_MAX;
+    if (difference < INT_MIN)
+        return INT_MIN;
+    return static_cast<int>(difference);
+}
+
+bool java_version_in_range(JavaVersion version, JavaVersion low, JavaVersion high)
+{
+    return compare_java_versions(version, low) >= 0 && compare_java_versions(version, high) <= 0;
+}
+
+DecimalRead read_decimal(const wchar_t** text, int* value)
+{
+    const wchar_t* at = *text;
+    while (iswspace(*at))
+        ++at;
+    bool negative = *at == L'-';
+    if (*at == L'+' || *at == L'-')
+        ++at;
+    if (*at < L'0' || *at > L'9')
+        return DecimalRead::none;
+    long long magnitude = 0;
+    for (; *at >= L'0' && *at <= L'9'; ++at) {
+        magnitude = magnitude * 10 + (*at - L'0');
+        if (magnitude > INT_MAX + 1LL)
+            return DecimalRead::too_large;
+    }
+    long long number = negative ? -magnitude : magnitude;
+    if (number > INT_MAX)
+        return DecimalRead::too_large;
+    *value = static_cast<int>(number);
+    *text = at;
+    return DecimalRead::read;
+}
+
+bool visit_release_key_candidates(JavaVersion low, JavaVersion high, ReleaseKeyVisit visit, void* context)
+{
+    // Counters are wider than the bounds so that no bound makes a loop step overflow.
+    auto offer = [&](long long major, long long minor, long long micro) {
+        JavaVersion candidate{static_cast<int>(major), static_cast<int>(minor), static_cast<int>(micro)};
+        return java_version_in_range(candidate, low, high) && visit(candidate, context);
+    };
+    if (low.major == high.major && low.minor == high.minor) {
+        for (long long micro = high.micro; micro >= low.micro; --micro) {
+            if (offer(high.major, high.minor, micro))
+                return true;
+        }
+    } else if (low.major == high.major) {
+        for (long long minor = high.minor; minor >= low.minor; --minor) {
+            for (int micro = 9; micro >= 0; --micro) {
+                if (offer(high.major, minor, micro))
+                    return true;
+            }
+        }
+    } else {
+        for (long long major = high.major; major >= low.major; --major) {
+            for (int minor = 9; minor >= 0; --minor) {
+                for (int micro = 9; micro >= 0; --micro) {
+                    if (offer(major, minor, micro))
+                        return true;
+                }
+            }
+        }
+    }
+    return false;
+}
+
+bool find_java_release_key(JavaVersion version, bool use_javaw, PathBuffer out)
+{
+    trace_message(L"Searching installed Java having version %d.%d.%d", version.major, version.minor, version.micro);
+    wchar_t path[registry_path_capacity];
+    format_fitting(path, registry_path_capacity, release_key_micro_path, version.major, version.minor);
+    unsigned long type = REG_NONE;
+    unsigned long view = KEY_WOW64_64KEY;
+    const wchar_t* micro_text = read_registry_string(path, &type, view);
+    if (micro_text == nullptr) {
+        view = own_view;
+        micro_text = read_registry_string(path, &type, view);
+    }
+    if (micro_text == nullptr || type != REG_SZ) {
+        trace_message(L"Did not find Java version %d.%d.%d: no MicroVersion", version.major, version.minor,
+                      version.micro);
+        return false;
+    }
+    int micro = 0;
+    if (read_decimal(&micro_text, &micro) != DecimalRead::read || micro != version.micro) {
+        trace_message(L"Did not find Java version %d.%d.%d: incompatible MicroVersion", version.major, version.minor,
+                      version.micro);
+        return false;
+    }
+    format_fitting(path, registry_path_capacity, release_key_home_path, version.major, version.minor);
+    const wchar_t* home = read_registry_string(path, &type, view);
+    if (home == nullptr || type != REG_SZ) {
+        trace_message(L"Don't find Java version %d.%d.%d: no JavaHome", version.major, version.minor, version.micro);
+        return false;
+    }
+    write_home_executable(out, home, use_javaw);
+    trace_message(L"Found Java version %d.%d.%d in\n'%s'", version.major, version.minor, version.micro, home);
+    return true;
+}
+
+bool scan_java_release_keys(JavaVersion low, JavaVersion high, bool use_javaw, PathBuffer out)
+{
+    ScanContext context{use_javaw, out};
+    return visit_release_key_candidates(low, high, look_up_candidate, &context);
+}
+
+bool find_java_current_version(int low_major, int high_major, bool use_javaw, PathBuffer out)
+{
+    trace_message(L"Searching installed Java having version %d to %d", low_major, high_major);
+    unsigned long type = REG_NONE;
+    const wchar_t* home_format = jre_home_path;
+    const wchar_t* version_text = read_registry_string(jre_version_path, &type, KEY_WOW64_64KEY);
+    if (version_text == nullptr || type != REG_SZ) {
+        home_format = jdk_home_path;
+        version_text = read_registry_string(jdk_version_path, &type, KEY_WOW64_64KEY);
+    }
+    if (version_text == nullptr || type != REG_SZ) {
+        trace_message(L"Did not find Java version %d to %d: no CurrentVersion", low_major, high_major);
+        return false;
+    }
+    // Only the major counts; minor and micro need not be there.
+    const wchar_t* at = version_text;
+    int major = 0;
+    if (read_decimal(&at, &major) != DecimalRead::read || major < low_major || major > high_major) {
+        trace_message(L"Did not find Java version %d to %d: %s, incompatible CurrentVersion", low_major, high_major,
+                      version_text);
+        return false;
+    }
+    // The home path is made before the next read releases the version text.
+    wchar_t path[registry_path_capacity];
+    if (!format_fitting(path, registry_path_capacity, home_format, version_text)) {
+        trace_message(L"Did not find Java version %d to %d: %.1000s, CurrentVersion too long", low_major, high_major,
+                      version_text);
+        return false;
+    }
+    const wchar_t* home = read_registry_string(path, &type, KEY_WOW64_64KEY);
+    if (home == nullptr || type != REG_SZ) {
+        trace_message(L"Did not find Java version %d to %d: no JavaHome", low_major, high_major);
+        return false;
+    }
+    write_home_executable(out, home, use_javaw);
+    trace_message(L"Found Java version %d to %d in\n'%s'", low_major, high_major, home);
+    return true;
+}
+
+bool find_registered_java(JavaVersion low, JavaVersion high, bool use_javaw, PathBuffer out)
+{
+    if (high.major < current_version_layout_major)
+        return scan_java_release_keys(low, high, use_javaw, out);
+    if (low.major >= current_version_layout_major)
+        return find_java_current_version(low.major, high.major, use_javaw, out);
+    // The newer layout first, then the release keys up to the last release that used them.
+    if (find_java_current_version(current_version_layout_major, high.major, use_javaw, out))
+        return true;
+    JavaVersion last_release_key{last_release_key_major, last_release_key_minor, last_release_key_micro};
+    return scan_java_release_keys(low, last_release_key, use_javaw, out);
+}
+
+bool find_java_in_environment(bool use_javaw, PathBuffer out)
+{
+    // Only the first home variable that is set counts.
+    const wchar_t* variable = nullptr;
+    const wchar_t* home = nullptr;
+    for (const wchar_t* candidate : java_home_variables) {
+        variable = candidate;
+        home = environment_value(candidate);
+        if (home != nullptr)
+            break;
+    }
+    if (home != nullptr && wcslen(home) <= INT_MAX &&
+        join_path(out, home, static_cast<int>(wcslen(home)), use_javaw ? home_javaw_executable : home_java_executable) &&
+        file_exists(out)) {
+        trace_message(L"Found Java executable using environment variable '%s'\n'%s'", variable, out);
+        return true;
+    }
+
+    const wchar_t* folders = environment_value(path_variable);
+    if (folders == nullptr)
+        return false;
+    const wchar_t* name = use_javaw ? javaw_executable : java_executable;
+    const wchar_t* piece = folders;
+    while (*piece != L'\0') {
+        const wchar_t* end = wcschr(piece, L';');
+        if (end == nullptr)
+            end = piece + wcslen(piece);
+        auto length = static_cast<size_t>(end - piece);
+        if (length > 0 && length <= INT_MAX && join_path(out, piece, static_cast<int>(length), name) &&
+            file_exists(out)) {
+            trace_message(L"Found Java executable using environment variable '%s'\n'%s'", path_variable, out);
+            return true;
+        }
+        piece = *end == L';' ? end + 1 : end;
+    }
+    return false;
+}
+
+bool find_java_executable(JavaVersion low, JavaVersion high, bool version_given, bool use_javaw, PathBuffer out)
+{
+    if (environment_value(quick_variable) == nullptr && find_registered_java(low, high, use_javaw, out))
+        return true;
+    // A version specification is never satisfied from the environment: it says nothing of versions.
+    if (version_given)
+        return false;
+    return find_java_in_environment(use_javaw, out);
+}

@@ -1,0 +1,208 @@
+#include "lookups.h"
+
+#include "diagnostics.h"
+#include "paths.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+
+namespace {
+
+struct RootKey {
+    const wchar_t* name;
+    HKEY key;
+};
+
+const RootKey root_keys[] = {
+    {L"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT},
+    {L"HKEY_CURRENT_USER", HKEY_CURRENT_USER},
+    {L"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE},
+    {L"HKEY_USERS", HKEY_USERS},
+};
+
+// The data of the value read last; valid until the next read_registry_string.
+void* registry_result = nullptr;
+// The last "|@" default made absolute.
+PathBuffer resolved_default;
+
+// Closes a key that this file opened; a predefined root key is never closed.
+class KeyGuard {
+public:
+    explicit KeyGuard(HKEY key) : key_(key) {}
+    KeyGuard(const KeyGuard&) = delete;
+    KeyGuard& operator=(const KeyGuard&) = delete;
+    ~KeyGuard() { close(); }
+
+    HKEY get() const { return key_; }
+    void replace(HKEY key)
+    {
+        close();
+        key_ = key;
+        owned_ = true;
+    }
+
+private:
+    void close()
+    {
+        if (owned_)
+            RegCloseKey(key_);
+    }
+
+    HKEY key_;
+    bool owned_ = false;
+};
+
+// Releases the split copy of the path however the read ends.
+class CopyGuard {
+public:
+    explicit CopyGuard(wchar_t* text) : text_(text) {}
+    CopyGuard(const CopyGuard&) = delete;
+    CopyGuard& operator=(const CopyGuard&) = delete;
+    ~CopyGuard() { free(text_); }
+
+private:
+    wchar_t* text_;
+};
+
+// Cuts the next component out of the copy in place: runs of backslashes are one separator and
+// empty components do not exist. Answers null when no component is left.
+wchar_t* next_component(wchar_t** cursor)
+{
+    wchar_t* at = *cursor;
+    while (*at == L'\\')
+        ++at;
+    if (*at == L'\0') {
+        *cursor = at;
+        return nullptr;
+    }
+    wchar_t* component = at;
+    while (*at != L'\0' && *at != L'\\')
+        ++at;
+    if (*at == L'\\')
+        *at++ = L'\0';
+    *cursor = at;
+    return component;
+}
+
+HKEY find_root_key(const wchar_t* name)
+{
+    for (const RootKey& root : root_keys) {
+        if (wcscmp(root.name, name) == 0)
+            return root.key;
+    }
+    return nullptr;
+}
+
+wchar_t* copy_text(const wchar_t* text)
+{
+    size_t length = wcslen(text);
+    auto* copy = static_cast<wchar_t*>(checked_realloc(nullptr, checked_wide_size(length + 1)));
+    wmemcpy(copy, text, length + 1);
+    return copy;
+}
+
+// Room for size bytes of data and a terminator behind them, also when the data lacks its own
+// or ends in the middle of a unit: size rounded up to whole units, then one zero unit.
+size_t terminated_size(DWORD size)
+{
+    size_t even = static_cast<size_t>(size) + (size % 2);
+    if (even < size || even > SIZE_MAX - sizeof(wchar_t))
+        fatal_error(L"Out of memory");
+    return even + sizeof(wchar_t);
+}
+
+} // namespace
+
+const wchar_t* read_registry_string(const wchar_t* path, unsigned long* type, unsigned long access)
+{
+    trace_message(L"Reading registry path '%s'", path);
+    free(registry_result);
+    registry_result = nullptr;
+    *type = REG_NONE;
+
+    if (path[0] != L'\\') {
+        trace_message(L"Invalid registry path '%s'", path);
+        return nullptr;
+    }
+    wchar_t* copy = copy_text(path + 1);
+    CopyGuard copy_guard(copy);
+    wchar_t* cursor = copy;
+    const wchar_t* root_name = next_component(&cursor);
+    const wchar_t* component = root_name == nullptr ? nullptr : next_component(&cursor);
+    HKEY root = component == nullptr ? nullptr : find_root_key(root_name);
+    if (root == nullptr) {
+        trace_message(L"Invalid registry path '%s'", path);
+        return nullptr;
+    }
+
+    // Every component but the last names a key; the last names the value.
+    KeyGuard key(root);
+    for (const wchar_t* following = next_component(&cursor); following != nullptr;
+         following = next_component(&cursor)) {
+        HKEY child = nullptr;
+        LSTATUS status = RegOpenKeyExW(key.get(), component, 0, access | KEY_QUERY_VALUE, &child);
+        if (status != ERROR_SUCCESS) {
+            trace_message(L"RegOpenKeyEx '%s' at '%s':\n%.255s", path, component,
+                          system_error_text(static_cast<unsigned long>(status)));
+            return nullptr;
+        }
+        key.replace(child);
+        component = following;
+    }
+
+    DWORD size = 0;
+    LSTATUS status = RegQueryValueExW(key.get(), component, nullptr, type, nullptr, &size);
+    if (status != ERROR_SUCCESS) {
+        trace_message(L"RegQueryValueEx '%s':\n%.255s", path, system_error_text(static_cast<unsigned long>(status)));
+        return nullptr;
+    }
+    size_t capacity = terminated_size(size);
+    registry_result = checked_realloc(nullptr, capacity);
+    memset(registry_result, 0, capacity);
+    // Only the reported size is offered, so the zero unit behind it always survives.
+    status = RegQueryValueExW(key.get(), component, nullptr, type, static_cast<BYTE*>(registry_result), &size);
+    if (status != ERROR_SUCCESS) {
+        trace_message(L"RegQueryValueEx '%s':\n%.255s", path, system_error_text(static_cast<unsigned long>(status)));
+        return nullptr;
+    }
+    const auto* data = static_cast<const wchar_t*>(registry_result);
+    trace_message(L"Registry path '%s'=\n'%s'", path, *type == REG_SZ ? data : L"not a REG_SZ");
+    return data;
+}
+
+const wchar_t* read_environment_variable(wchar_t* name, const wchar_t* exe_path, bool quiet)
+{
+    bool default_is_path = false;
+    wchar_t* separator = wcsstr(name, L"|=");
+    if (separator == nullptr) {
+        separator = wcsstr(name, L"|@");
+        default_is_path = separator != nullptr;
+    }
+    const wchar_t* fallback = nullptr;
+    if (separator != nullptr) {
+        *separator = L'\0';
+        fallback = separator + 2;
+    }
+    if (default_is_path && !is_absolute_path(fallback) && exe_path != nullptr &&
+        resolve_relative_to_exe(resolved_default, fallback, exe_path))
+        fallback = resolved_default;
+
+    if (!quiet)
+        trace_message(L"Reading environment variable '%s'", name);
+    // The C runtime's copy of the environment: names match without regard to case.
+    const wchar_t* value = _wgetenv(name);
+    if (value == nullptr) {
+        if (!quiet)
+            trace_message(L"Environment variable '%s' not found", name);
+        if (fallback == nullptr)
+            return nullptr;
+        value = fallback;
+    }
+    if (!quiet)
+        trace_message(L"Environment variable '%s'=\n'%s'", name, value);
+    return value;
+}
