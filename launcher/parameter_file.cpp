@@ -139,7 +139,11 @@ TokenList tokenize_text(const wchar_t* text)
     // argument, as it does before a blank and as Windows reads it.
     if (state == TokenizerState::IN_TOKEN || state == TokenizerState::IN_QUOTES)
         end_token();
+    // The slot behind the closing null stays null too, so that an empty list whose element 0
+    // is replaced by the launcher path is still null-terminated.
     tokens[count] = nullptr;
+    if (static_cast<size_t>(count) + 1 < slots)
+        tokens[count + 1] = nullptr;
     return {count, tokens};
 }
 
