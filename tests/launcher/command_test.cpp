@@ -388,4 +388,58 @@ TEST(BuildJavaCommand, SyntaxErrorsAreFatal)
     }
 }
 
+// With tracing on, the log beside the launcher shows the loading, every parameter, every
+// launcher argument and the built command.
+TEST(BuildJavaCommand, TracesEachStep)
+{
+    std::wstring dir = kit::scratch_dir(L"command-trace");
+    std::wstring java = dir + L"\\java.exe";
+    kit::write_file_bytes(java, "");
+    std::wstring probe = dir + L"\\app.exe";
+    kit::copy_file(kit::bin_path(L"parameter_probe.exe"), probe);
+    std::wstring file = dir + L"\\app.kelvo";
+    kit::write_file_bytes(file, kit::utf8(L"\"" + java + L"\" -cp none Main"));
+    auto env = kit::current_environment();
+    kit::set_variable(env, L"VERBOSE_KELVO", L"1");
+    std::wstring command_line = L"probe build \"" + file + L"\" own";
+    kit::RunResult run = kit::run_program({probe, command_line, env, dir, 30000});
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exit_code, 1u);
+    std::string log = kit::read_file_bytes(dir + L"\\app.kelvo_log");
+    for (size_t at; (at = log.find("\r\n")) != std::string::npos;)
+        log.erase(at, 1);
+    std::string f = kit::utf8(file);
+    std::string j = kit::utf8(java);
+    std::string expected = "Tandrel kelvo version 2.2.0\n"
+                           "Loading parameter file\n'" + f + "'\n\n"
+                           "Parameter file\n'" + f + "'\nloaded\n\n"
+                           "Building command using parameter file\n'" + f + "'\nand command line\n'" +
+                           kit::utf8(command_line) + "'\n\n"
+                           "Processing parameter\n'" + j + "'\nand appending it to command\n\n"
+                           "Processing parameter\n'-cp'\nand appending it to command\n\n"
+                           "Processing parameter\n'none'\nand appending it to command\n\n"
+                           "Processing parameter\n'Main'\nand appending it to command\n\n"
+                           "Appending argument\n'own'\nto command\n\n"
+                           "Built command is\n'" + j + " -cp \"\" Main own'\n\n";
+    EXPECT_EQ(log, expected);
+}
+
+// Paths in the error box are cut at 1000 characters.
+TEST(BuildJavaCommand, SyntaxErrorCutsALongPath)
+{
+    std::wstring dir = kit::scratch_dir(L"command-long");
+    for (int i = 0; i < 6; ++i)
+        dir += L"\\" + std::wstring(200, static_cast<wchar_t>(L'a' + i));
+    kit::create_folders(dir);
+    std::wstring file = dir + L"\\app.kelvo";
+    kit::write_file_bytes(file, "# nothing but a comment");
+    kit::RunResult run = kit::run_program(
+        {kit::bin_path(L"parameter_probe.exe"), L"probe build \"" + file + L"\"", std::nullopt, L"", 30000});
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exit_code, 2u);
+    ASSERT_EQ(run.boxes.size(), 1u);
+    EXPECT_EQ(run.boxes[0],
+              L"Syntax error in parameter file\n'" + file.substr(0, 1000) + L"':\nexpected start or java or javaw");
+}
+
 }  // namespace
