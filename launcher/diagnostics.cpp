@@ -112,7 +112,7 @@ int format_wide(wchar_t* out, int capacity, const wchar_t* format, va_list args)
 void trace_message(const wchar_t* format, ...)
 {
     if (tracing == Tracing::undecided) {
-        tracing = getenv("VERBOSE_KELVO") != nullptr ? Tracing::on : Tracing::off;
+        tracing = _wgetenv(L"VERBOSE_KELVO") != nullptr ? Tracing::on : Tracing::off;
         if (tracing == Tracing::on)
             open_log();
     }

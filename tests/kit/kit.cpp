@@ -81,6 +81,30 @@ std::wstring javasoft_path(std::wstring_view subkey)
     return path;
 }
 
+// Deletes a folder and everything below it; the \\?\ form lifts the length limit of paths.
+void remove_tree(const std::wstring& dir)
+{
+    std::wstring long_dir = dir.rfind(L"\\\\?\\", 0) == 0 ? dir : L"\\\\?\\" + dir;
+    WIN32_FIND_DATAW entry;
+    HANDLE find = FindFirstFileW((long_dir + L"\\*").c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        std::wstring name = entry.cFileName;
+        if (name == L"." || name == L"..")
+            continue;
+        std::wstring path = long_dir + L"\\" + name;
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            remove_tree(path);
+        } else {
+            SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileW(path.c_str());
+        }
+    } while (FindNextFileW(find, &entry));
+    FindClose(find);
+    RemoveDirectoryW(long_dir.c_str());
+}
+
 }  // namespace
 
 RunResult run_program(const RunOptions& options)
@@ -167,14 +191,7 @@ std::wstring scratch_dir(std::wstring_view name)
     std::wstring dir(4096, L'\0');
     dir.resize(GetFullPathNameW(relative.c_str(), static_cast<DWORD>(dir.size()), dir.data(), nullptr));
     // Start from nothing: earlier runs leave their files behind.
-    std::wstring from = dir;
-    from.push_back(L'\0');
-    from.push_back(L'\0');
-    SHFILEOPSTRUCTW remove = {};
-    remove.wFunc = FO_DELETE;
-    remove.pFrom = from.c_str();
-    remove.fFlags = FOF_NO_UI;
-    SHFileOperationW(&remove);
+    remove_tree(dir);
     create_folders(dir);
     return dir;
 }

@@ -1,0 +1,97 @@
+// The launcher's entry and its one straight run: read, build, start, (wait), exit.
+#include "command.h"
+#include "diagnostics.h"
+#include "parameter_file.h"
+#include "paths.h"
+
+#include <windows.h>
+
+#include <cstdlib>
+#include <cwchar>
+
+namespace {
+
+// Windows refuses a longer command line (terminator included); some systems would start it
+// cut short instead, so the launcher refuses it itself, as Windows does.
+constexpr size_t command_line_limit = 32767;
+
+void prepare_command(wchar_t** command, bool* wait)
+{
+    const wchar_t* command_line = GetCommandLineW();
+    TokenList arguments = tokenize_text(command_line);
+
+    PathBuffer launcher_path;
+    DWORD length = GetModuleFileNameW(nullptr, launcher_path, path_max_length);
+    if (length == 0)
+        fatal_error(L"Cannot determine path of launcher:\n%.255s", system_error_text(GetLastError()));
+    launcher_path[path_max_length] = L'\0';
+    // A path that filled the buffer may have been cut: it names no file of ours.
+    if (length >= path_max_length)
+        fatal_error(L"Cannot use path of launcher\n'%.1000s':\nlonger than %d characters", launcher_path,
+                    path_max_length - 1);
+
+    // The tokenizer always leaves room for the first element, also for an empty command line.
+    arguments.tokens[0] = launcher_path;
+    if (arguments.count == 0)
+        arguments.count = 1;
+
+    PathBuffer parameter_path;
+    if (!replace_extension(launcher_path, L".kelvo", parameter_path))
+        fatal_error(L"Cannot use parameter file of launcher\n'%.1000s':\nits path is longer than %d characters",
+                    launcher_path, path_max_length);
+
+    wchar_t* text = load_parameter_file(parameter_path);
+    TokenList parameters = tokenize_text(text);
+    free(text);
+
+    build_java_command(parameter_path, &parameters, &arguments, command_line, command, wait);
+    free(parameters.tokens);
+    free(arguments.tokens);
+}
+
+[[noreturn]] void fail_to_execute(wchar_t* command, DWORD code)
+{
+    show_error(L"Cannot execute command\n'%.3000s':\n%.255s", command, system_error_text(code));
+    free(command);
+    exit_launcher(2);
+}
+
+[[noreturn]] void run_launcher()
+{
+    wchar_t* command = nullptr;
+    bool wait = true;
+    prepare_command(&command, &wait);
+
+    trace_message(L"Creating process using command\n'%s'", command);
+    if (wcslen(command) >= command_line_limit)
+        fail_to_execute(command, ERROR_FILENAME_EXCED_RANGE);
+
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_SHOWNORMAL;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        fail_to_execute(command, GetLastError());
+
+    int id = static_cast<int>(process.dwProcessId);
+    trace_message(L"Process %d created", id);
+    CloseHandle(process.hThread);
+    if (wait) {
+        trace_message(L"Waiting end of process %d", id);
+        WaitForSingleObject(process.hProcess, INFINITE);
+        trace_message(L"Process %d terminated", id);
+    }
+    CloseHandle(process.hProcess);
+    free(command);
+    exit_launcher(0);
+}
+
+} // namespace
+
+// The wide entry makes the C runtime build its environment from the wide one, so variables
+// hold every character (a narrow entry would pass them through the ANSI code page).
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
+{
+    run_launcher();
+}

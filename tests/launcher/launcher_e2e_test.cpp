@@ -1,0 +1,388 @@
+// The real launcher under Wine, as a user starts it: a copy of kelvo.exe beside its parameter
+// file in a folder of the test's own, the stand-in Java recording what it received.
+#include "diagnostics.h"
+
+#include "kit.h"
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <tuple>
+#include <vector>
+
+namespace {
+
+using Strings = std::vector<std::wstring>;
+
+struct Launcher {
+    std::wstring dir;
+    std::wstring exe;
+    std::wstring parameters;
+    std::wstring log;
+    std::wstring record;
+    std::vector<std::wstring> env;
+
+    explicit Launcher(const wchar_t* name, const wchar_t* program = L"kelvo.exe")
+        : dir(kit::scratch_dir(name)),
+          exe(dir + L"\\app.exe"),
+          parameters(dir + L"\\app.kelvo"),
+          log(dir + L"\\app.kelvo_log"),
+          record(dir + L"\\record"),
+          env(kit::current_environment())
+    {
+        kit::copy_file(kit::bin_path(program), exe);
+        for (const wchar_t* name : {L"VERBOSE_KELVO", L"QUICK_KELVO", L"JAVA_HOME", L"JRE_HOME", L"JDK_HOME"})
+            kit::remove_variable(env, name);
+        kit::set_variable(env, kit::java_record_variable, record);
+    }
+
+    std::wstring java(const std::wstring& relative)
+    {
+        std::wstring path = dir + L"\\" + relative;
+        kit::install_fake_java(path);
+        return path;
+    }
+
+    void write(const std::wstring& text) { kit::write_file_bytes(parameters, kit::utf8(text)); }
+
+    kit::RunResult run(const std::wstring& arguments = L"", DWORD timeout_ms = 30000)
+    {
+        return kit::run_program({exe, L"app.exe" + (arguments.empty() ? L"" : L" " + arguments), env, dir, timeout_ms});
+    }
+
+    kit::JavaRecord received()
+    {
+        auto got = kit::read_java_record(record);
+        if (!got)
+            throw std::runtime_error("the stand-in Java was not started");
+        return *got;
+    }
+
+    bool java_started() { return kit::file_present(record); }
+};
+
+std::wstring quoted_if_blank(const std::wstring& path)
+{
+    return path.find(L' ') == std::wstring::npos ? path : L"\"" + path + L"\"";
+}
+
+class LauncherEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        kit::remove_javasoft(kit::View::bits64);
+        kit::remove_javasoft(kit::View::bits32);
+    }
+    void TearDown() override { SetUp(); }
+};
+
+TEST_F(LauncherEndToEnd, WorkedExampleBuildsTheDocumentedCommand)
+{
+    Launcher l(L"e2e-demo");
+    std::wstring home = l.dir + L"\\Program Files\\Java\\jre1.8.0";
+    std::wstring javaw = l.java(L"Program Files\\Java\\jre1.8.0\\bin\\javaw.exe");
+    kit::set_javasoft_string(kit::View::bits64, L"Java Runtime Environment\\1.8", L"MicroVersion", L"0");
+    kit::set_javasoft_string(kit::View::bits64, L"Java Runtime Environment\\1.8", L"JavaHome", home);
+    kit::create_folders(l.dir + L"\\lib");
+    kit::write_file_bytes(l.dir + L"\\lib\\demo.jar", "jar");
+    kit::create_folders(l.dir + L"\\shared");
+    std::wstring util = l.dir + L"\\shared\\util.jar";
+    kit::write_file_bytes(util, "jar");
+    l.write(L"# Demo viewer\r\n"
+            L"javaw[1.8.0+]\r\n"
+            L"-Xmx512m\r\n"
+            L"-Djava.library.path=lib;native\r\n"
+            L"-Ddemo.home=%DEMO_HOME|@.%\r\n"
+            L"-cp lib\\demo.jar;lib\\missing.jar;" + util + L"\r\n"
+            L"demo.Main\r\n"
+            L"-title \"Demo Viewer\"\r\n");
+    kit::remove_variable(l.env, L"DEMO_HOME");
+
+    kit::RunResult run = l.run(L"report.txt \"My File.txt\"");
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exit_code, 0u);
+    EXPECT_TRUE(run.boxes.empty());
+    kit::JavaRecord got = l.received();
+    std::wstring d = l.dir;
+    EXPECT_EQ(got.raw, L"\"" + javaw + L"\" -Xmx512m -Djava.library.path=\"" + d + L"\\lib\" -Ddemo.home=" + d +
+                           L"\\. -cp \"" + d + L"\\lib\\demo.jar;" + util +
+                           L"\" demo.Main -title \"Demo Viewer\" report.txt \"My File.txt\"");
+    Strings meant = {javaw,
+                     L"-Xmx512m",
+                     L"-Djava.library.path=" + d + L"\\lib",
+                     L"-Ddemo.home=" + d + L"\\.",
+                     L"-cp",
+                     d + L"\\lib\\demo.jar;" + util,
+                     L"demo.Main",
+                     L"-title",
+                     L"Demo Viewer",
+                     L"report.txt",
+                     L"My File.txt"};
+    EXPECT_EQ(got.crt_args, meant);
+    EXPECT_EQ(got.folder, l.dir) << "the Java process inherits the launcher's folder";
+    EXPECT_FALSE(kit::file_present(l.log));
+}
+
+TEST_F(LauncherEndToEnd, WaitsUnlessStartAndExitsZeroWhateverJavaDoes)
+{
+    struct Case {
+        const wchar_t* first_line;
+        bool waits;
+    };
+    for (Case c : {Case{L"", true}, Case{L"start\n", false}}) {
+        Launcher l(c.waits ? L"e2e-wait" : L"e2e-start");
+        l.java(L"jre\\bin\\java.exe");
+        l.write(std::wstring(c.first_line) + L"jre\\bin\\java.exe -cp . Main\n");
+        kit::set_variable(l.env, kit::java_sleep_variable, L"1500");
+        kit::set_variable(l.env, kit::java_exit_variable, L"7");
+        kit::RunResult run = l.run();
+        ASSERT_TRUE(run.finished);
+        EXPECT_EQ(run.exit_code, 0u);
+        EXPECT_TRUE(run.boxes.empty());
+        EXPECT_EQ(kit::file_present(l.record + L".done"), c.waits)
+            << (c.waits ? "the launcher waits for Java to end" : "with start the launcher ends while Java runs");
+        for (int i = 0; i < 200 && !kit::file_present(l.record + L".done"); ++i)
+            Sleep(50);
+        EXPECT_TRUE(l.java_started());
+        EXPECT_TRUE(kit::file_present(l.record + L".done")) << "Java goes on after the launcher ended";
+    }
+}
+
+TEST_F(LauncherEndToEnd, LauncherArgumentsComeLastQuotedAndUnexpanded)
+{
+    Launcher l(L"e2e-args");
+    std::wstring java = l.java(L"jre\\bin\\java.exe");
+    l.write(L"jre\\bin\\java.exe -cp . Main %PATH_UNSET% fromfile");
+    kit::RunResult run = l.run(L"\"\" \"C:\\My Dir\\\\\" a\\ a\\b \"a\tb\" %PATH_UNSET% #comment dropped");
+    ASSERT_EQ(run.exit_code, 0u);
+    kit::JavaRecord got = l.received();
+    Strings meant = {java, L"-cp", l.dir + L"\\.", L"Main", L"", L"fromfile", L"", L"C:\\My Dir\\",
+                     L"a\\", L"a\\b", L"a\tb", L"%PATH_UNSET%"};
+    EXPECT_EQ(got.crt_args, meant);
+    EXPECT_EQ(got.shell_args, meant);
+    std::wstring tail = L" Main \"\" fromfile \"\" \"C:\\My Dir\\\\\" \"a\\\\\" a\\b \"a\tb\" %PATH_UNSET%";
+    ASSERT_GE(got.raw.size(), tail.size());
+    EXPECT_EQ(got.raw.substr(got.raw.size() - tail.size()), tail);
+}
+
+TEST_F(LauncherEndToEnd, EmptyCommandLineStillFindsTheParameterFile)
+{
+    Launcher l(L"e2e-empty-cmdline");
+    std::wstring java = l.java(L"jre\\bin\\java.exe");
+    l.write(L"jre\\bin\\java.exe -cp . Main");
+    kit::RunResult run = kit::run_program({l.exe, L"", l.env, l.dir, 30000});
+    ASSERT_EQ(run.exit_code, 0u);
+    EXPECT_EQ(l.received().crt_args, (Strings{java, L"-cp", l.dir + L"\\.", L"Main"}));
+}
+
+// Every failure shows its message in the "Error" box and ends with exit code 2, without Java.
+TEST_F(LauncherEndToEnd, ErrorBoxes)
+{
+    struct Case {
+        const char* name;
+        std::string bytes;  // parameter file; "<none>" for no file
+        std::wstring expected;  // %P stands for the parameter file path
+    };
+    const std::string java = "jre\\bin\\java.exe";
+    const Case cases[] = {
+        {"missing", "<none>", L"Cannot open parameter file\n'%P':\nerrno=2"},
+        {"empty", "", L"Parameter file\n'%P'\nis empty"},
+        {"only-bom", "\xEF\xBB\xBF", L"Parameter file\n'%P'\nis empty"},
+        {"only-comments", "# nothing\r\n  # here\n", L"Syntax error in parameter file\n'%P':\nexpected start or java or javaw"},
+        {"start-alone", "start", L"Syntax error in parameter file\n'%P':\nexpected java or javaw"},
+        {"start-start", "start start javaw", L"Syntax error in parameter file\n'%P':\nexpected java or javaw"},
+        {"capital-java", "Java -cp . Main", L"Syntax error in parameter file\n'%P':\nexpected start or java or javaw"},
+        {"no-cp", java, L"Syntax error in parameter file\n'%P':\nexpected -cp or -classpath or a Java option"},
+        {"cp-no-list", java + " -Xmx1m -cp", L"Syntax error in parameter file\n'%P':\nexpected -cp or -classpath"},
+        {"no-class", java + " -classpath lib", L"Syntax error in parameter file\n'%P':\nexpected a Java class name"},
+        {"unclosed-bracket", "javaw[1.8.0 -cp . Main", L"Malformed Java version '[1.8.0'"},
+        {"one-char", "javaw[1] -cp . Main", L"Malformed Java version '[1]'"},
+        {"major-only", "javaw[11] -cp . Main", L"Malformed Java version '11'"},
+        {"pair", "javaw[1.8] -cp . Main", L"Malformed Java version '1.8'"},
+        {"open-high", "javaw[1.8.0-11] -cp . Main", L"Malformed Java version '1.8.0-11'"},
+        {"bad-separator", "javaw[1.8.0x] -cp . Main", L"Invalid Java version '1.8.0x'"},
+        {"zero-major", "javaw[0.8.0] -cp . Main", L"Invalid Java version '0.8.0'"},
+        {"reversed", "javaw[11.0.0-1.8.0] -cp . Main", L"Invalid Java version '11.0.0-1.8.0'"},
+        {"none-found", "java[1.8.0] -cp . Main",
+         L"Don't find a Java runtime with version in the 1.8.0-1.8.0 range"},
+        {"none-found-plus", "javaw[40.0.0+] -cp . Main",
+         L"Don't find a Java runtime with version in the 40.0.0-40.0.0 range"},
+    };
+    for (const Case& c : cases) {
+        Launcher l(kit::widen(std::string("e2e-box-") + c.name).c_str());
+        l.java(L"jre\\bin\\java.exe");
+        if (c.bytes != "<none>")
+            kit::write_file_bytes(l.parameters, c.bytes);
+        kit::RunResult run = l.run();
+        std::wstring expected = c.expected;
+        if (size_t at = expected.find(L"%P"); at != std::wstring::npos)
+            expected.replace(at, 2, l.parameters);
+        EXPECT_EQ(run.exit_code, 2u) << c.name;
+        EXPECT_EQ(run.boxes, Strings{expected}) << c.name;
+        EXPECT_FALSE(l.java_started()) << c.name;
+    }
+}
+
+TEST_F(LauncherEndToEnd, CommandThatCannotBeExecuted)
+{
+    // A Java "executable" that is no program, and a command longer than Windows accepts.
+    Launcher l(L"e2e-cannot-execute");
+    kit::create_folders(l.dir + L"\\jre\\bin");
+    std::wstring fake = l.dir + L"\\jre\\bin\\java.exe";
+    kit::write_file_bytes(fake, "not a program");
+    l.write(L"jre\\bin\\java.exe -cp . Main");
+    kit::RunResult run = l.run();
+    EXPECT_EQ(run.exit_code, 2u);
+    ASSERT_EQ(run.boxes.size(), 1u);
+    std::wstring head = L"Cannot execute command\n'" + fake + L" -cp \"" + l.dir + L"\\.\" Main':\n";
+    EXPECT_EQ(run.boxes[0].substr(0, head.size()), head);
+
+    Launcher big(L"e2e-too-long");
+    std::wstring java = big.java(L"jre\\bin\\java.exe");
+    big.write(L"jre\\bin\\java.exe -cp . Main " + std::wstring(33000, L'x'));
+    run = big.run();
+    EXPECT_EQ(run.exit_code, 2u);
+    ASSERT_EQ(run.boxes.size(), 1u);
+    std::wstring command = java + L" -cp \"" + big.dir + L"\\.\" Main " + std::wstring(33000, L'x');
+    EXPECT_EQ(run.boxes[0],
+              L"Cannot execute command\n'" + command.substr(0, 3000) + L"':\n" + system_error_text(206));
+    EXPECT_FALSE(big.java_started()) << "never started cut short";
+}
+
+std::string narrow(const std::wstring& text)
+{
+    std::string out;
+    for (wchar_t c : text)
+        out += c == L'\n' ? std::string("\r\n") : std::string(1, static_cast<char>(c < 0x100 ? c : '?'));
+    return out;
+}
+
+TEST_F(LauncherEndToEnd, VerboseLogOfASuccessfulRunEntryByEntry)
+{
+    Launcher l(L"e2e-log");
+    std::wstring java = l.java(L"jre\\bin\\java.exe");
+    kit::write_file_bytes(l.parameters, "\xEF\xBB\xBFjre\\bin\\java.exe -cp . Main x");
+    kit::set_variable(l.env, L"VERBOSE_KELVO", L"");
+    kit::RunResult run = l.run(L"arg");
+    ASSERT_EQ(run.exit_code, 0u);
+    kit::JavaRecord got = l.received();
+    std::wstring command = quoted_if_blank(java) + L" -cp \"" + l.dir + L"\\.\" Main x arg";
+    EXPECT_EQ(got.raw, command);
+    int pid = static_cast<int>(got.process_id);
+    Strings entries = {
+        L"Loading parameter file\n'" + l.parameters + L"'",
+        L"Parameter file\n'" + l.parameters + L"'\nloaded",
+        L"Building command using parameter file\n'" + l.parameters + L"'\nand command line\n'app.exe arg'",
+        L"Processing parameter\n'jre\\bin\\java.exe'\nand appending it to command",
+        L"Processing parameter\n'-cp'\nand appending it to command",
+        L"Processing parameter\n'.'\nand appending it to command",
+        L"Processing parameter\n'Main'\nand appending it to command",
+        L"Processing parameter\n'x'\nand appending it to command",
+        L"Appending argument\n'arg'\nto command",
+        L"Built command is\n'" + command + L"'",
+        L"Creating process using command\n'" + command + L"'",
+        L"Process " + std::to_wstring(pid) + L" created",
+        L"Waiting end of process " + std::to_wstring(pid),
+        L"Process " + std::to_wstring(pid) + L" terminated",
+    };
+    std::wstring expected = L"Tandrel kelvo version 2.2.0\n";
+    for (const auto& entry : entries)
+        expected += entry + L"\n\n";
+    EXPECT_EQ(kit::read_file_bytes(l.log), narrow(expected));
+}
+
+TEST_F(LauncherEndToEnd, RegistryViewsAndEnvironmentOrder)
+{
+    enum Registry { none = 0, release64 = 1, release32 = 2, current64 = 4 };
+    struct Case {
+        const char* name;
+        const wchar_t* word;
+        int registry;
+        bool quick;
+        Strings variables;      // NAME=folder below the test folder
+        const wchar_t* chosen;  // folder of the Java expected, below the test folder
+    };
+    const Case cases[] = {
+        {"64-view-first", L"javaw[1.8.0]", release64 | release32, false, {}, L"r64"},
+        {"32-view-only", L"javaw[1.8.0]", release32, false, {}, L"r32"},
+        {"current-version", L"javaw", current64, false, {L"JAVA_HOME=h1"}, L"r64"},
+        {"quick-skips-registry", L"javaw", current64, true, {L"JAVA_HOME=h1"}, L"h1"},
+        {"java-home", L"javaw", none, false, {L"JAVA_HOME=h1", L"JRE_HOME=h2", L"PATH=p\\bin"}, L"h1"},
+        {"jre-home", L"javaw", none, false, {L"JRE_HOME=h2", L"JDK_HOME=h3"}, L"h2"},
+        {"jdk-home", L"javaw", none, false, {L"JDK_HOME=h3"}, L"h3"},
+        {"first-home-only-then-path", L"javaw", none, false, {L"JAVA_HOME=none", L"JRE_HOME=h2", L"PATH=p\\bin"}, L"p"},
+    };
+    for (const Case& c : cases) {
+        SetUp();
+        Launcher l(kit::widen(std::string("e2e-search-") + c.name).c_str());
+        for (const wchar_t* folder : {L"r64", L"r32", L"h1", L"h2", L"h3"})
+            l.java(std::wstring(folder) + L"\\bin\\javaw.exe");
+        l.java(L"p\\bin\\javaw.exe");
+        kit::create_folders(l.dir + L"\\none");
+        for (auto [flag, view, folder] : {std::tuple{release64, kit::View::bits64, L"r64"},
+                                          std::tuple{release32, kit::View::bits32, L"r32"}}) {
+            if ((c.registry & flag) == 0)
+                continue;
+            kit::set_javasoft_string(view, L"Java Runtime Environment\\1.8", L"MicroVersion", L"0");
+            kit::set_javasoft_string(view, L"Java Runtime Environment\\1.8", L"JavaHome", l.dir + L"\\" + folder);
+        }
+        if ((c.registry & current64) != 0) {
+            kit::set_javasoft_string(kit::View::bits64, L"JRE", L"CurrentVersion", L"17.0.2");
+            kit::set_javasoft_string(kit::View::bits64, L"JRE\\17.0.2", L"JavaHome", l.dir + L"\\r64");
+        }
+        if (c.quick)
+            kit::set_variable(l.env, L"QUICK_KELVO", L"");
+        for (const auto& v : c.variables) {
+            size_t eq = v.find(L'=');
+            std::wstring value = l.dir + L"\\" + v.substr(eq + 1);
+            if (v.substr(0, eq) == L"PATH")
+                value = L"C:\\windows\\system32;;" + value + L";C:\\windows";
+            kit::set_variable(l.env, v.substr(0, eq), value);
+        }
+        l.write(std::wstring(c.word) + L" -cp . Main");
+        kit::RunResult run = l.run();
+        EXPECT_EQ(run.exit_code, 0u) << c.name;
+        EXPECT_TRUE(run.boxes.empty()) << c.name;
+        if (!l.java_started()) {
+            ADD_FAILURE() << c.name << ": Java not started";
+            continue;
+        }
+        EXPECT_EQ(l.received().crt_args.at(0), l.dir + L"\\" + c.chosen + L"\\bin\\javaw.exe") << c.name;
+    }
+}
+
+// The seams build answers "is this 64-bit Windows?" from KELVO_TEST_OS_BITS.
+TEST_F(LauncherEndToEnd, Jre64FolderOnlyOn64BitWindows)
+{
+    struct Case {
+        const char* bits;
+        bool used;
+        bool warns;
+    };
+    for (Case c : {Case{"64", true, false}, Case{"32", false, false}, Case{"missing", false, true},
+                   Case{"fails", false, true}}) {
+        Launcher l(kit::widen(std::string("e2e-jre64-") + c.bits).c_str(), L"kelvo_seams.exe");
+        std::wstring java = l.java(L"jre64\\bin\\javaw.exe");
+        kit::set_variable(l.env, L"KELVO_TEST_OS_BITS", kit::widen(c.bits));
+        l.write(L"jre64\\bin\\javaw.exe[11.0.0+] -cp . Main");
+        kit::RunResult run = l.run();
+        if (c.used) {
+            EXPECT_EQ(run.exit_code, 0u);
+            EXPECT_TRUE(run.boxes.empty());
+            EXPECT_EQ(l.received().crt_args.at(0), java);
+            continue;
+        }
+        Strings expected;
+        if (c.warns)
+            expected.push_back(L"Cannot determine whether OS is 32-bit or 64-bit; will not use\n'" + java + L"'");
+        expected.push_back(L"Don't find a Java runtime with version in the 11.0.0-37.0.0 range");
+        EXPECT_EQ(run.exit_code, 2u) << c.bits;
+        EXPECT_EQ(run.boxes, expected) << c.bits;
+        EXPECT_FALSE(l.java_started()) << c.bits;
+    }
+}
+
+}  // namespace
