@@ -108,8 +108,9 @@ const wchar_t* draw_and_save(GpImage* source, const OutputSize& size, const wcha
     ImageHolder bitmap;
     if (!bitmap.allocated())
         return out_of_memory_bitmap;
-    GdipCreateBitmapFromScan0(size.width, size.height, 0, PixelFormat32bppARGB, nullptr,
-                              reinterpret_cast<GpBitmap**>(bitmap.slot()));
+    GpBitmap* created = nullptr;
+    GdipCreateBitmapFromScan0(size.width, size.height, 0, PixelFormat32bppARGB, nullptr, &created);
+    *bitmap.slot() = created;
     GraphicsGuard graphics;
     if (bitmap.image() != nullptr)
         GdipGetImageGraphicsContext(bitmap.image(), graphics.slot());
