@@ -1,0 +1,54 @@
+#!/bin/sh
+# check_archive.sh ARCHIVE SOURCE_DIR
+# The distribution archive holds exactly the expected files; its 32-bit binaries pass the
+# static checks, the 64-bit extras are 64-bit programs of the right kind; packing the
+# unpacked files again (new time stamps, new folder) gives the same bytes.
+set -eu
+archive=$1 source=$2
+fail() { echo "FAIL: $*"; exit 1; }
+[ -f "$archive" ] || fail "$archive missing"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+top=kelvo-2.2.0
+expected="$top/INSTALL.txt
+$top/sample.kelvo
+$top/kelvo.exe
+$top/vecraster-32.dll
+$top/vecraster.exe
+$top/x64/kelvo.exe
+$top/x64/vecraster-32.dll
+$top/x64/vecraster.exe"
+names=$(python3 -c 'import sys, zipfile; print("\n".join(zipfile.ZipFile(sys.argv[1]).namelist()))' "$archive")
+[ "$names" = "$expected" ] || fail "archive holds:
+$names"
+python3 -m zipfile -e "$archive" "$work/unpacked"
+dir=$work/unpacked/$top
+
+check="$source/tests/static/check_pe.sh"
+sh "$check" i686-w64-mingw32-objdump "$dir/kelvo.exe" gui
+sh "$check" i686-w64-mingw32-objdump "$dir/vecraster-32.dll" dll _Java_com_tandrel_vantor_1ext_vecraster_VECRASTER_vecraster@24
+sh "$check" i686-w64-mingw32-objdump "$dir/vecraster.exe" console
+
+for pair in kelvo.exe:00000002 vecraster.exe:00000003 vecraster-32.dll:; do
+  file=$dir/x64/${pair%%:*} subsystem=${pair#*:}
+  headers=$(x86_64-w64-mingw32-objdump -p "$file")
+  echo "$headers" | grep -q "file format pei-x86-64" || fail "$file is no 64-bit PE file"
+  if [ -n "$subsystem" ]; then
+    echo "$headers" | grep -qE "^Subsystem[[:space:]]+$subsystem" || fail "$file: wrong subsystem"
+  else
+    exports=$(echo "$headers" | sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/p' | sed -n 's/^[[:space:]]*\[ *[0-9]*\] //p')
+    [ "$exports" = Java_com_tandrel_vantor_1ext_vecraster_VECRASTER_vecraster ] || fail "$file exports '$exports'"
+  fi
+  echo "ok: $file"
+done
+
+for text in INSTALL.txt sample.kelvo; do
+  python3 -c 'import sys; d = open(sys.argv[1], "rb").read(); sys.exit(d.count(b"\n") != d.count(b"\r\n") or not d)' \
+    "$dir/$text" || fail "$text lacks Windows line ends"
+done
+
+touch -d '2001-02-03 04:05:06' "$dir"/* "$dir"/x64/*
+python3 "$source/scripts/dist.py" "$work/again.zip" "$dir" "$dir/x64" "$dir"
+cmp "$archive" "$work/again.zip" || fail "packing the same files again gives other bytes"
+echo "ok: $archive"
