@@ -61,9 +61,8 @@ TokenList tokenize_text(const wchar_t* text)
         if (is_blank(*p) && (p == text || !is_blank(p[-1])))
             ++runs;
     size_t slots = checked_add(runs, 2);
-    if (slots - 1 > static_cast<size_t>(INT_MAX))
-        fatal_error(L"Out of memory");
-    if (slots > SIZE_MAX / sizeof(wchar_t*))
+    // The count is an int, and the slots' bytes must be representable.
+    if (slots - 1 > static_cast<size_t>(INT_MAX) || slots > SIZE_MAX / sizeof(wchar_t*))
         fatal_error(L"Out of memory");
     size_t characters = checked_add(checked_add(length, runs), 2);
     size_t size = checked_add(slots * sizeof(wchar_t*), checked_wide_size(characters));
