@@ -1,46 +1,86 @@
 #!/usr/bin/env bash
-# Builds everything, then shows the launcher at work under Wine: a renamed kelvo.exe reads its
-# parameter file and starts a stand-in Java runtime (no Windows JVM exists here), which prints
-# the command line it received; the launcher's trace log follows.
+# The demonstration: sets the machine up, builds both configurations and the distribution
+# archive, unpacks the archive, then under Wine (the archive's 64-bit extras, since Wine here
+# runs 64-bit programs only):
+#  1. a renamed kelvo.exe with the archive's sample parameter file starts a stand-in Java
+#     runtime (no Windows JVM exists here), which records the command line it received;
+#     that command and the launcher's trace log are shown;
+#  2. vecraster.exe converts a metafile drawn with GDI into PNG files at two resolutions.
+# KELVO_BUILD names another build folder than build/.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-scripts/setup.sh
-scripts/build.sh >/dev/null
+out=${KELVO_BUILD:-build}
 
-x64="$root/build/x64"
+scripts/setup.sh
+echo "== Building (scripts/build.sh: x86 deliverables, x64 build with tests, the archive)"
+scripts/build.sh >/dev/null
+archive="$root/$out/x64/kelvo-2.2.0.zip"
+echo "archive: $archive ($(wc -c <"$archive") bytes)"
+
+demo="$root/$out/demo"
+rm -rf "$demo" && mkdir -p "$demo"
+python3 -m zipfile -e "$archive" "$demo"
+unpacked="$demo/kelvo-2.2.0"
+python3 -m zipfile -l "$archive" | sed 's/^/  /'
+
+x64="$root/$out/x64"
 export WINEPREFIX="$x64/wineprefix" WINEDEBUG=-all WINEARCH=win64 WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 scripts/wine-prefix.sh "$WINEPREFIX"
+wine=/usr/lib/wine/wine64
+windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 
-demo="$root/build/demo"
-rm -rf "$demo" && mkdir -p "$demo/jre/bin" "$demo/lib"
-cp "$x64/bin/kelvo.exe" "$demo/viewer.exe"
-cp "$x64/bin/fake_java.exe" "$demo/jre/bin/javaw.exe"   # the stand-in Java runtime
-: > "$demo/lib/viewer.jar"
-cat > "$demo/viewer.kelvo" <<'KELVO'
-# The viewer's parameter file: the runtime shipped beside it, options, class path, main class.
-jre\bin\javaw.exe
--Xmx256m
--Dviewer.home=%VIEWER_HOME|@.%
--cp lib\viewer.jar;lib\missing.jar
-com.example.viewer.Main
---title "Demo Viewer"
-KELVO
+# An application folder as an application developer would make it from the archive.
+app="$demo/viewer"
+mkdir -p "$app/jre/bin" "$app/lib"
+cp "$unpacked/x64/kelvo.exe" "$app/viewer.exe"
+cp "$unpacked/sample.kelvo" "$app/viewer.kelvo"
+cp "$unpacked/x64/vecraster-32.dll" "$app/lib/"
+cp "$x64/bin/fake_java.exe" "$app/jre/bin/javaw.exe"
+: > "$app/lib/viewer.jar"
 
-echo "== viewer.exe report.txt \"My File.txt\"   (x64 build of kelvo.exe, renamed, under Wine)"
-VERBOSE_KELVO=1 KIT_JAVA_RECORD='Z:\'"${demo//\//\\}"'\java-record' \
-  /usr/lib/wine/wine64 "$demo/viewer.exe" report.txt "My File.txt"
-echo "exit code: $?"
 echo
-echo "== The stand-in Java runtime received this command line:"
+echo "== viewer.exe --open \"My Drawing.emf\"   (kelvo.exe renamed, with sample.kelvo as viewer.kelvo)"
+echo "   its Java is jre\\bin\\javaw.exe: a stand-in Java runtime (no Windows JVM here) that records its command"
+status=0
+VERBOSE_KELVO=1 KIT_JAVA_RECORD="$(windows_path "$demo/java-record")" \
+  "$wine" "$app/viewer.exe" --open "My Drawing.emf" || status=$?
+echo "exit code: $status"
+[ -f "$demo/java-record" ] || { echo "the stand-in Java runtime was not started"; exit 1; }
+echo
+echo "== The stand-in Java runtime (no Windows JVM here) received this command line:"
 python3 - "$demo/java-record" <<'PY'
 import sys
-fields = open(sys.argv[1], 'rb').read().decode('utf-16-le').split('\0')
+fields = open(sys.argv[1], "rb").read().decode("utf-16-le").split("\0")
 print(fields[0])
-n = int(fields[3]); args = fields[4:4 + n]
-print("which Windows splits into:")
-for a in args: print("  [" + a + "]")
+print("in folder " + fields[1] + ", which Windows splits into:")
+count = int(fields[3])
+for argument in fields[4:4 + count]:
+    print("  [" + argument + "]")
 PY
 echo
-echo "== Trace log $demo/viewer.kelvo_log:"
-tr -d '\r' < "$demo/viewer.kelvo_log"
+echo "== Trace log $app/viewer.kelvo_log:"
+tr -d '\r' < "$app/viewer.kelvo_log"
+
+echo
+echo "== vecraster.exe: a metafile drawn with GDI, converted to PNG at 96 and 300 dpi"
+pictures="$demo/pictures"
+mkdir -p "$pictures"
+"$wine" "$x64/bin/sample_metafile.exe" "$(windows_path "$pictures/shapes.emf")"
+for dpi in 96 300; do
+  "$wine" "$unpacked/x64/vecraster.exe" "$(windows_path "$pictures/shapes.emf")" \
+    "$(windows_path "$pictures/shapes-${dpi}dpi.png")" "$dpi"
+done
+python3 - "$pictures"/shapes.emf "$pictures"/shapes-96dpi.png "$pictures"/shapes-300dpi.png <<'PY'
+import struct, sys
+for path in sys.argv[1:]:
+    data = open(path, "rb").read()
+    if data[:8] == b"\x89PNG\r\n\x1a\n":
+        width, height, depth, kind = struct.unpack(">IIBB", data[16:26])
+        what = f"PNG {width} x {height}, {depth * 4 if kind == 6 else depth} bits per pixel"
+    else:
+        what = "enhanced metafile, 80 x 50 mm"
+    print(f"  {path}  ({what}, {len(data)} bytes)")
+PY
+echo
+echo "Outputs: archive $archive, unpacked in $unpacked; the application folder $app; pictures in $pictures"

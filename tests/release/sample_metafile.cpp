@@ -1,5 +1,5 @@
-// Writes a small enhanced metafile drawn with GDI: a tile, a circle, a triangle, lines and a
-// caption, 80 x 50 mm, for the demonstration of vecraster.exe.
+// Writes a small enhanced metafile drawn with GDI: a tile, a circle, a triangle, a zigzag line
+// and a caption, 80 x 50 mm, for the demonstration of vecraster.exe.
 //   sample_metafile OUTPUT.emf
 #include <windows.h>
 
@@ -44,10 +44,10 @@ void draw(HDC dc)
 
     Pen thin(15, RGB(0x40, 0x40, 0x40));
     SelectObject(dc, thin.handle);
-    for (int x = 600; x <= 7200; x += 300) {
-        MoveToEx(dc, x, 3500, nullptr);
-        LineTo(dc, x + 300, 3500 + (x / 300 % 2 == 0 ? 400 : 0));
-    }
+    POINT zigzag[23];
+    for (int i = 0; i < 23; ++i)
+        zigzag[i] = POINT{600 + 300 * i, i % 2 == 0 ? 3900 : 3500};
+    Polyline(dc, zigzag, 23);
 
     HFONT font = CreateFontW(-500, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
                              CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY, DEFAULT_PITCH | FF_SWISS, L"Arial");
