@@ -25,7 +25,7 @@ unpacked="$demo/kelvo-2.2.0"
 python3 -m zipfile -l "$archive" | sed 's/^/  /'
 
 x64="$root/$out/x64"
-export WINEPREFIX="$x64/wineprefix" WINEDEBUG=-all WINEARCH=win64 WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+export WINEPREFIX="$x64/wineprefix" WINEDEBUG=-all WINEARCH=win64 WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe,winedbg.exe=d"
 scripts/wine-prefix.sh "$WINEPREFIX"
 wine=/usr/lib/wine/wine64
 windows_path() { printf 'Z:%s' "${1//\//\\}"; }

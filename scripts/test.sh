@@ -10,7 +10,7 @@ scripts/setup.sh
 scripts/build.sh
 out=${KELVO_BUILD:-build}
 
-export WINEPREFIX="$root/$out/x64/wineprefix" WINEDEBUG=-all WINEARCH=win64 WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+export WINEPREFIX="$root/$out/x64/wineprefix" WINEDEBUG=-all WINEARCH=win64 WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe,winedbg.exe=d"
 xvfb_pid="" server_pid=""
 cleanup() {
   [ -n "$server_pid" ] && { /usr/lib/wine/wineserver -k 2>/dev/null || true; kill "$server_pid" 2>/dev/null || true; }
