@@ -15,8 +15,9 @@ bool java_version_in_range(JavaVersion version, JavaVersion low, JavaVersion hig
 
 bool find_java_executable(JavaVersion low, JavaVersion high, bool version_given, bool use_javaw, PathBuffer out);
 
-// Appends the chosen executable to the still empty command, or ends the launcher.
-void select_java_launcher(wchar_t* word, const wchar_t* launcher_path, WideBuffer* command);
+// Appends the chosen executable to the still empty command, or ends the launcher; answers
+// the code page in which that executable will read its command line.
+unsigned select_java_launcher(wchar_t* word, const wchar_t* launcher_path, WideBuffer* command);
 
 // The steps of the search, each answering whether out holds an executable's path.
 bool find_java_release_key(JavaVersion version, bool use_javaw, PathBuffer out);

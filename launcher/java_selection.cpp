@@ -1,5 +1,6 @@
 #include "java_search.h"
 
+#include "code_page.h"
 #include "diagnostics.h"
 #include "java_runtime.h"
 #include "quoting.h"
@@ -132,7 +133,7 @@ VersionSpecification parse_version_specification(const wchar_t* text, JavaVersio
     }
 }
 
-void select_java_launcher(wchar_t* word, const wchar_t* launcher_path, WideBuffer* command)
+unsigned select_java_launcher(wchar_t* word, const wchar_t* launcher_path, WideBuffer* command)
 {
     bool use_javaw = wcsstr(word, javaw_marker) != nullptr;
 
@@ -154,7 +155,7 @@ void select_java_launcher(wchar_t* word, const wchar_t* launcher_path, WideBuffe
     // A named executable that exists is used as it is; its version is not examined.
     if (file_exists(name) && usable_on_this_windows(name)) {
         append_quoted_argument(command, name);
-        return;
+        return command_line_code_page(name);
     }
 
     JavaVersion low = default_low;
@@ -176,4 +177,5 @@ void select_java_launcher(wchar_t* word, const wchar_t* launcher_path, WideBuffe
                     low.micro, high.major, high.minor, high.micro);
     trace_message(L"Found Java launcher\n'%s'", path);
     append_quoted_argument(command, path);
+    return command_line_code_page(path);
 }

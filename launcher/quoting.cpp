@@ -1,5 +1,7 @@
 #include "quoting.h"
 
+#include "code_page.h"
+
 #include <cwchar>
 
 namespace {
@@ -19,11 +21,9 @@ bool needs_quotes(const wchar_t* text)
     return false;
 }
 
-} // namespace
-
-void append_quoted_argument(WideBuffer* buffer, const wchar_t* text)
+void append_element(WideBuffer* buffer, const wchar_t* text, bool quote)
 {
-    if (!needs_quotes(text)) {
+    if (!quote) {
         wide_buffer_append(buffer, static_cast<int>(wcslen(text)), text);
         return;
     }
@@ -51,4 +51,16 @@ void append_quoted_argument(WideBuffer* buffer, const wchar_t* text)
         ++p;
     }
     wide_buffer_append_char(buffer, L'"');
+}
+
+} // namespace
+
+void append_quoted_argument(WideBuffer* buffer, const wchar_t* text)
+{
+    append_element(buffer, text, needs_quotes(text));
+}
+
+void append_quoted_argument(WideBuffer* buffer, const wchar_t* text, unsigned code_page)
+{
+    append_element(buffer, text, needs_quotes(text) || turns_into_wildcard(text, code_page));
 }

@@ -6,3 +6,7 @@
 // Appends text so that the Windows argument rules (CommandLineToArgvW, the C runtime, the
 // Java launcher) read it back as exactly one element equal to text.
 void append_quoted_argument(WideBuffer* buffer, const wchar_t* text);
+
+// The same, and quoted also when a character of text turns into a star or question mark in
+// code_page, the one the Java launcher reads its command in: it expands no quoted element.
+void append_quoted_argument(WideBuffer* buffer, const wchar_t* text, unsigned code_page);
