@@ -53,7 +53,8 @@ def shapes(x, y, pixel):
     bar_left = 0.27
     rows = slab(y, top, bottom)
     bar = max(slab(x, bar_left, bar_left + 2 * half), rows)
-    # The upper arm leaves the bar at its middle and ends under the arrow head at its tip.
+    # The upper arm leaves the bar's middle towards the upper right, along the unit vector
+    # (ux, uy); it ends under the arrow head, whose point lies `tip` along the arm.
     start_x, start_y = bar_left + half, 0.56
     ux, uy = 0.763, -0.646
     tip = 0.56
@@ -85,8 +86,7 @@ def render(size):
     rows = []
     for row in range(size):
         y = (row + 0.5) * pixel
-        shade = y
-        tile_color = tuple(t + (b - t) * shade for t, b in zip(TILE_TOP, TILE_BOTTOM))
+        tile_color = tuple(t + (b - t) * y for t, b in zip(TILE_TOP, TILE_BOTTOM))
         line = []
         for column in range(size):
             x = (column + 0.5) * pixel
