@@ -1,5 +1,6 @@
 #include "command.h"
 
+#include "code_page.h"
 #include "diagnostics.h"
 #include "java_search.h"
 #include "lookups.h"
@@ -41,15 +42,25 @@ bool starts_with(const wchar_t* text, const wchar_t* prefix, size_t prefix_lengt
 
 // A Java option or an application argument: a library path is a path list, anything else
 // has its variable references expanded.
-void append_parameter(WideBuffer* command, const wchar_t* token, const wchar_t* launcher_path)
+void append_parameter(WideBuffer* command, const wchar_t* token, const wchar_t* launcher_path, unsigned code_page)
 {
     wide_buffer_append_char(command, L' ');
     if (starts_with(token, library_path_option, library_path_option_length)) {
         append_text(command, library_path_option, library_path_option_length);
         append_path_list(command, token + library_path_option_length, launcher_path);
     } else {
-        append_expanded_argument(command, token, launcher_path);
+        append_expanded_argument(command, token, launcher_path, code_page);
     }
+}
+
+// The Java launcher splits its command as the system converts it to its code page: there a
+// character that becomes a quote, backslash, blank or tab would move the arguments' bounds.
+void refuse_unless_read_unchanged(const wchar_t* command, int program_length, unsigned code_page)
+{
+    const wchar_t* refused = first_refused_character(command + program_length, code_page);
+    if (refused != nullptr)
+        fatal_error(L"Cannot pass the command to Java unchanged\n'%.3000s':\ncharacter U+%04X is not in code page %u",
+                    command, static_cast<unsigned>(*refused), code_page);
 }
 
 } // namespace
@@ -109,7 +120,8 @@ void append_path_list(WideBuffer* command, const wchar_t* list, const wchar_t* l
     wide_buffer_append_char(command, L'"');
 }
 
-void append_expanded_argument(WideBuffer* command, const wchar_t* text, const wchar_t* launcher_path)
+void append_expanded_argument(WideBuffer* command, const wchar_t* text, const wchar_t* launcher_path,
+                              unsigned code_page)
 {
     WideBuffer expanded;
     wide_buffer_init(&expanded);
@@ -135,7 +147,7 @@ void append_expanded_argument(WideBuffer* command, const wchar_t* text, const wc
     }
     append_text(&expanded, p, wcslen(p));
     wchar_t* result = wide_buffer_take(&expanded);
-    append_quoted_argument(command, result);
+    append_quoted_argument(command, result, code_page);
     free(result);
 }
 
@@ -149,6 +161,9 @@ void build_java_command(const wchar_t* parameter_file, const TokenList* paramete
     wide_buffer_init(&buffer);
     const wchar_t* launcher_path = arguments->tokens[0];
     GrammarState state = GrammarState::EXPECT_START_OR_JAVA;
+    // Known once the executable is chosen, before any later element is appended.
+    unsigned code_page = utf8_code_page;
+    int program_length = 0;
 
     for (int i = 0; i < parameters->count; ++i) {
         wchar_t* token = parameters->tokens[i];
@@ -164,7 +179,8 @@ void build_java_command(const wchar_t* parameter_file, const TokenList* paramete
         case GrammarState::EXPECT_JAVA:
             if (wcsstr(token, L"java") == nullptr)
                 syntax_error(parameter_file, state);
-            select_java_launcher(token, launcher_path, &buffer);
+            code_page = select_java_launcher(token, launcher_path, &buffer);
+            program_length = buffer.length;
             state = GrammarState::EXPECT_OPTION_OR_CP;
             break;
         case GrammarState::EXPECT_OPTION_OR_CP:
@@ -172,7 +188,7 @@ void build_java_command(const wchar_t* parameter_file, const TokenList* paramete
                 append_text(&buffer, L" -cp", 4);
                 state = GrammarState::EXPECT_CLASSPATH;
             } else {
-                append_parameter(&buffer, token, launcher_path);
+                append_parameter(&buffer, token, launcher_path, code_page);
             }
             break;
         case GrammarState::EXPECT_CLASSPATH:
@@ -182,11 +198,11 @@ void build_java_command(const wchar_t* parameter_file, const TokenList* paramete
             break;
         case GrammarState::EXPECT_CLASS_NAME:
             wide_buffer_append_char(&buffer, L' ');
-            append_quoted_argument(&buffer, token);
+            append_quoted_argument(&buffer, token, code_page);
             state = GrammarState::EXPECT_ARGUMENT;
             break;
         case GrammarState::EXPECT_ARGUMENT:
-            append_parameter(&buffer, token, launcher_path);
+            append_parameter(&buffer, token, launcher_path, code_page);
             break;
         }
     }
@@ -196,8 +212,9 @@ void build_java_command(const wchar_t* parameter_file, const TokenList* paramete
     for (int i = 1; i < arguments->count; ++i) {
         trace_message(L"Appending argument\n'%s'\nto command", arguments->tokens[i]);
         wide_buffer_append_char(&buffer, L' ');
-        append_quoted_argument(&buffer, arguments->tokens[i]);
+        append_quoted_argument(&buffer, arguments->tokens[i], code_page);
     }
     *command = wide_buffer_take(&buffer);
     trace_message(L"Built command is\n'%s'", *command);
+    refuse_unless_read_unchanged(*command, program_length, code_page);
 }

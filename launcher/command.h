@@ -1,6 +1,7 @@
 // Building the Java command from the parameter tokens and the launcher's own arguments.
 #pragma once
 
+#include "code_page.h"
 #include "parameter_file.h"
 #include "paths.h"
 
@@ -31,5 +32,7 @@ void append_path_list(WideBuffer* command, const wchar_t* list, const wchar_t* l
 bool append_existing_path(WideBuffer* command, const wchar_t* entry, bool first, const wchar_t* launcher_path);
 
 // Replaces %NAME%, %NAME|=default%, %NAME|@path% and %% in text, then appends the result
-// as one quoted element.
-void append_expanded_argument(WideBuffer* command, const wchar_t* text, const wchar_t* launcher_path);
+// as one quoted element, also quoted when it would hold a wildcard in code_page, the one
+// the Java launcher reads its command in.
+void append_expanded_argument(WideBuffer* command, const wchar_t* text, const wchar_t* launcher_path,
+                              unsigned code_page = utf8_code_page);

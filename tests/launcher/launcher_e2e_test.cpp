@@ -385,4 +385,92 @@ TEST_F(LauncherEndToEnd, Jre64FolderOnlyOn64BitWindows)
     }
 }
 
+
+// The stand-in Java reads its command in the tests' ANSI code page, 1252, where the system
+// turns a fullwidth quotation mark into '"', an ideographic space into a blank, a fullwidth
+// reverse solidus into '\' and letters it lacks into '?'.
+TEST_F(LauncherEndToEnd, CharacterThatWouldMoveArgumentsInTheCodePageStopsTheLauncher)
+{
+    struct Case {
+        const char* name;
+        std::wstring parameters;  // after the Java executable
+        std::wstring arguments;
+        std::wstring command_tail;  // after the Java executable; %D stands for the test folder
+        unsigned refused;
+    };
+    const Case cases[] = {
+        {"launcher-argument", L" -cp . Main", L"a\xFF02" L"b",
+         L" -cp \"%D\\.\" Main a\xFF02" L"b", 0xFF02},
+        {"java-option", L" -Dtitle=a\x3000" L"b -cp . Main", L"",
+         L" -Dtitle=a\x3000" L"b -cp \"%D\\.\" Main", 0x3000},
+        {"class-path", L" -cp lib\xFF3C" L"x Main", L"",
+         L" -cp \"%D\\lib\xFF3C" L"x\" Main", 0xFF3C},
+        {"first-of-two", L" -cp . Main", L"\x4E2D\x02BA \x2216",
+         L" -cp \"%D\\.\" Main \"\x4E2D\x02BA\" \x2216", 0x02BA},
+    };
+    for (const Case& c : cases) {
+        Launcher l(kit::widen(std::string("e2e-refused-") + c.name).c_str());
+        std::wstring java = l.java(L"jre\\bin\\java.exe");
+        kit::create_folders(l.dir + L"\\lib\xFF3C" L"x");
+        l.write(L"jre\\bin\\java.exe" + c.parameters);
+        kit::RunResult run = l.run(c.arguments);
+        std::wstring command = quoted_if_blank(java) + c.command_tail;
+        command.replace(command.find(L"%D"), 2, l.dir);
+        wchar_t code[8];
+        swprintf(code, 8, L"%04X", c.refused);
+        EXPECT_EQ(run.exit_code, 2u) << c.name;
+        EXPECT_EQ(run.boxes, Strings{L"Cannot pass the command to Java unchanged\n'" + command +
+                                     L"':\ncharacter U+" + code + L" is not in code page 1252"})
+            << c.name;
+        EXPECT_FALSE(l.java_started()) << c.name;
+    }
+}
+
+TEST_F(LauncherEndToEnd, ElementsThatWouldBecomeWildcardsInTheCodePageAreQuoted)
+{
+    Launcher l(L"e2e-code-page-quoted");
+    std::wstring java = l.java(L"jre\\bin\\java.exe");
+    const std::wstring chinese = L"\x4E2D\x6587";
+    l.write(L"jre\\bin\\java.exe -Dname=" + chinese + L" -cp . Main \xFF0A.txt");
+    kit::RunResult run = l.run(chinese + L".txt caf\x00E9.txt \xD7" L"2");
+    ASSERT_EQ(run.exit_code, 0u);
+    EXPECT_TRUE(run.boxes.empty());
+    kit::JavaRecord got = l.received();
+    EXPECT_EQ(got.raw, quoted_if_blank(java) + L" \"-Dname=" + chinese + L"\" -cp \"" + l.dir +
+                           L"\\.\" Main \"\xFF0A.txt\" \"" + chinese + L".txt\" caf\x00E9.txt \xD7" L"2");
+    Strings meant = {java, L"-Dname=" + chinese, L"-cp", l.dir + L"\\.", L"Main", L"\xFF0A.txt",
+                     chinese + L".txt", L"caf\x00E9.txt", L"\xD7" L"2"};
+    EXPECT_EQ(got.shell_args, meant);
+    EXPECT_EQ(got.crt_args, meant);
+}
+
+// The program name is no argument: the Java launcher finds itself without it.
+TEST_F(LauncherEndToEnd, ProgramNameIsNotLookedAtInTheCodePage)
+{
+    Launcher l(L"e2e-code-page-program");
+    std::wstring java = l.java(L"jre\xFF3C" L"1\\bin\\java.exe");
+    l.write(L"jre\xFF3C" L"1\\bin\\java.exe -cp . Main");
+    kit::RunResult run = l.run(L"x");
+    ASSERT_EQ(run.exit_code, 0u);
+    EXPECT_TRUE(run.boxes.empty());
+    EXPECT_EQ(l.received().shell_args, (Strings{java, L"-cp", l.dir + L"\\.", L"Main", L"x"}));
+}
+
+TEST_F(LauncherEndToEnd, JavaDeclaringUtf8ReceivesEveryCharacterUnquoted)
+{
+    Launcher l(L"e2e-code-page-utf8");
+    std::wstring java = l.dir + L"\\jre\\bin\\java.exe";
+    kit::create_folders(l.dir + L"\\jre\\bin");
+    kit::copy_file(kit::bin_path(L"fake_java_utf8.exe"), java);
+    l.write(L"jre\\bin\\java.exe -cp . Main");
+    kit::RunResult run = l.run(L"a\xFF02" L"b \x4E2D\x6587.txt \xFF0A two\x3000words");
+    ASSERT_EQ(run.exit_code, 0u);
+    EXPECT_TRUE(run.boxes.empty());
+    kit::JavaRecord got = l.received();
+    EXPECT_EQ(got.raw, quoted_if_blank(java) + L" -cp \"" + l.dir +
+                           L"\\.\" Main a\xFF02" L"b \x4E2D\x6587.txt \xFF0A two\x3000words");
+    EXPECT_EQ(got.shell_args, (Strings{java, L"-cp", l.dir + L"\\.", L"Main", L"a\xFF02" L"b",
+                                       L"\x4E2D\x6587.txt", L"\xFF0A", L"two\x3000words"}));
+}
+
 }  // namespace
