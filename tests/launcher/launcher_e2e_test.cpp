@@ -385,7 +385,6 @@ TEST_F(LauncherEndToEnd, Jre64FolderOnlyOn64BitWindows)
     }
 }
 
-
 // The stand-in Java reads its command in the tests' ANSI code page, 1252, where the system
 // turns a fullwidth quotation mark into '"', an ideographic space into a blank, a fullwidth
 // reverse solidus into '\' and letters it lacks into '?'.
