@@ -50,7 +50,7 @@ NarrowedCharacter narrow_character(const wchar_t* character, int units, unsigned
 {
     char narrow[16];
     int length = WideCharToMultiByte(code_page, 0, character, units, narrow, sizeof narrow, nullptr, nullptr);
-    // Nothing the system could convert stands as its default character, a question mark.
+    // A character the system cannot convert is taken as its default character, a question mark.
     if (length <= 0)
         return NarrowedCharacter::wildcard;
     NarrowedCharacter result = NarrowedCharacter::other;
