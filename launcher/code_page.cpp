@@ -96,6 +96,17 @@ bool turns_into_wildcard(const wchar_t* text, unsigned code_page)
     return false;
 }
 
+// substr without its out-of-range exception, which would pull exception handling into the
+// launcher: pos never lies past the end here.
+namespace {
+
+std::string_view slice(std::string_view text, size_t pos, size_t count)
+{
+    return std::string_view(text.data() + pos, count < text.size() - pos ? count : text.size() - pos);
+}
+
+} // namespace
+
 // The first activeCodePage element outside comments decides, whatever its namespace prefix.
 // Windows takes the value case-sensitively, and only "UTF-8" means UTF-8.
 bool manifest_declares_utf8(const char* manifest, size_t size)
@@ -108,7 +119,7 @@ bool manifest_declares_utf8(const char* manifest, size_t size)
         size_t open = text.find('<', at);
         if (open == std::string_view::npos)
             return false;
-        if (text.substr(open, 4) == "<!--") {
+        if (slice(text, open, 4) == "<!--") {
             size_t end = text.find("-->", open + 4);
             if (end == std::string_view::npos)
                 return false;
@@ -118,9 +129,9 @@ bool manifest_declares_utf8(const char* manifest, size_t size)
         size_t close = text.find('>', open);
         if (close == std::string_view::npos)
             return false;
-        std::string_view tag = text.substr(open + 1, close - open - 1);
+        std::string_view tag = slice(text, open + 1, close - open - 1);
         at = close + 1;
-        std::string_view name = tag.substr(0, tag.find_first_of(" \t\r\n/"));
+        std::string_view name = slice(tag, 0, tag.find_first_of(" \t\r\n/"));
         if (size_t colon = name.find(':'); colon != std::string_view::npos)
             name.remove_prefix(colon + 1);
         if (name != element)
@@ -128,6 +139,6 @@ bool manifest_declares_utf8(const char* manifest, size_t size)
         if (tag.ends_with('/'))
             return false;
         size_t end = text.find('<', at);
-        return end != std::string_view::npos && text.substr(at, end - at) == utf8_value;
+        return end != std::string_view::npos && slice(text, at, end - at) == utf8_value;
     }
 }
