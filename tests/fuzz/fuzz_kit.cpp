@@ -2,7 +2,9 @@
 
 #include <shellapi.h>
 
+#include <atomic>
 #include <chrono>
+#include <thread>
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
@@ -57,6 +59,15 @@ LONG WINAPI on_crash(EXCEPTION_POINTERS* info)
              info->ExceptionRecord->ExceptionAddress);
     report(what, L"");
     ExitProcess(3);
+}
+
+constexpr int64_t hang_ms = 120000;
+std::atomic<int64_t> last_progress_ms{0};
+
+int64_t now_ms()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 uint64_t mix(uint64_t seed, uint64_t iteration)
@@ -172,6 +183,25 @@ std::vector<std::wstring> shell_split(const std::wstring& command)
     return out;
 }
 
+void start_watchdog()
+{
+    iteration_begins();
+    std::thread([] {
+        for (;;) {
+            std::this_thread::sleep_for(std::chrono::seconds(1));
+            if (now_ms() - last_progress_ms.load() > hang_ms) {
+                report("no progress for two minutes: a hang", L"");
+                ExitProcess(5);
+            }
+        }
+    }).detach();
+}
+
+void iteration_begins()
+{
+    last_progress_ms.store(now_ms());
+}
+
 void describe_input(std::wstring_view text)
 {
     current_input.assign(text);
@@ -194,6 +224,7 @@ int run_main(int argc, wchar_t** argv, const std::vector<Target>& targets)
 {
     SetUnhandledExceptionFilter(on_crash);
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+    start_watchdog();
     std::wstring wanted = argc > 1 ? argv[1] : L"all";
     double seconds = option(argc, argv, L"--seconds", "KELVO_FUZZ_SECONDS", 3);
     auto seed = static_cast<uint64_t>(option(argc, argv, L"--seed", "KELVO_FUZZ_SEED", 1));
@@ -209,6 +240,7 @@ int run_main(int argc, wchar_t** argv, const std::vector<Target>& targets)
         current_seed = seed;
         if (target.setup != nullptr)
             target.setup();
+        iteration_begins();
         auto start = std::chrono::steady_clock::now();
         auto limit = std::chrono::duration<double>(seconds);
         uint64_t done = 0;
@@ -216,6 +248,7 @@ int run_main(int argc, wchar_t** argv, const std::vector<Target>& targets)
             if (count > 0 ? done >= static_cast<uint64_t>(count) : std::chrono::steady_clock::now() - start >= limit)
                 break;
             current_iteration = i;
+            iteration_begins();
             current_input.clear();
             Rng rng(mix(seed, i));
             target.iterate(rng, i);

@@ -72,6 +72,11 @@ void describe_input(std::wstring_view text);
 void check(bool condition, const char* what);
 void check(bool condition, const char* what, std::wstring_view detail);
 
+// Ends the process with a report when no iteration has begun for two minutes: a hang fails the
+// run instead of holding it for ever. iteration_begins() marks the progress.
+void start_watchdog();
+void iteration_begins();
+
 struct Target {
     const char* name;
     void (*setup)();
