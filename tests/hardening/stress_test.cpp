@@ -1,0 +1,197 @@
+// Stress: many conversions on many threads through vecraster-32.dll, and many launcher runs
+// in a row, none leaving a handle, memory or a process behind.
+#include "hardening_launcher.h"
+#include "kit.h"
+#include "raster_kit.h"
+
+#include <windows.h>
+#include <psapi.h>
+#include <tlhelp32.h>
+#include <winternl.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <iostream>
+#include <map>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using raster::Shape;
+
+// Handles per process from the system's list: Wine answers 0 to GetProcessHandleCount.
+std::map<ULONG, DWORD> handles_by_process()
+{
+    struct Entry {
+        ULONG process_id;
+        UCHAR type;
+        UCHAR flags;
+        USHORT value;
+        PVOID object;
+        ACCESS_MASK access;
+    };
+    struct List {
+        ULONG count;
+        Entry entries[1];
+    };
+    constexpr auto handle_information = static_cast<SYSTEM_INFORMATION_CLASS>(16);
+    constexpr NTSTATUS length_mismatch = static_cast<NTSTATUS>(0xC0000004L);
+    std::vector<char> buffer(1 << 20);
+    NTSTATUS status;
+    while ((status = NtQuerySystemInformation(handle_information, buffer.data(), static_cast<ULONG>(buffer.size()),
+                                              nullptr)) == length_mismatch)
+        buffer.resize(buffer.size() * 2);
+    std::map<ULONG, DWORD> counts;
+    if (status != 0)
+        return counts;
+    const auto* list = reinterpret_cast<const List*>(buffer.data());
+    for (ULONG i = 0; i < list->count; ++i)
+        ++counts[list->entries[i].process_id];
+    return counts;
+}
+
+DWORD own_handles()
+{
+    DWORD count = 0;
+    if (GetProcessHandleCount(GetCurrentProcess(), &count) && count != 0)
+        return count;
+    return handles_by_process()[GetCurrentProcessId()];
+}
+
+SIZE_T private_bytes()
+{
+    PROCESS_MEMORY_COUNTERS_EX counters{};
+    counters.cb = sizeof(counters);
+    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof(counters));
+    // Wine leaves PrivateUsage at 0; its PagefileUsage is the same committed private memory.
+    return counters.PrivateUsage != 0 ? counters.PrivateUsage : counters.PagefileUsage;
+}
+
+TEST(Stress, SixteenThreadsTimesTwoHundredConversions)
+{
+    constexpr int threads = 16;
+    constexpr int calls = 200;
+    std::wstring dir = kit::scratch_dir(L"stress-threads");
+    std::wstring emf = dir + L"\\picture.emf";
+    raster::write_emf(emf, 240, 180, 96, 96,
+                      {{Shape::Kind::rectangle, {10, 10, 100, 50}, RGB(200, 30, 30)},
+                       {Shape::Kind::ellipse, {120, 70, 230, 170}, RGB(30, 120, 200)}});
+    // A first round on as many threads, so that the per-thread bookkeeping of the C runtime and
+    // of Wine has its steady size before the measurement.
+    std::vector<std::thread> warm;
+    for (int t = 0; t < threads; ++t)
+        warm.emplace_back([&, t] { raster::call_vecraster(emf, dir + L"\\warm" + std::to_wstring(t) + L".png", 96); });
+    for (std::thread& thread : warm)
+        thread.join();
+    DWORD handles_before = own_handles();
+    SIZE_T bytes_before = private_bytes();
+
+    auto start = std::chrono::steady_clock::now();
+    std::atomic<int> failures{0};
+    std::vector<std::thread> workers;
+    for (int t = 0; t < threads; ++t) {
+        workers.emplace_back([&, t] {
+            // Each thread writes over its own two files, so the folder stays small.
+            for (int i = 0; i < calls; ++i) {
+                std::wstring out = dir + L"\\t" + std::to_wstring(t) + L"_" + std::to_wstring(i % 2) + L".png";
+                raster::CallResult result = raster::call_vecraster(emf, out, i % 3 == 0 ? 0.0 : 48.0 + i % 5 * 24.0);
+                if (!result.is_null)
+                    ++failures;
+            }
+        });
+    }
+    for (std::thread& worker : workers)
+        worker.join();
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(failures.load(), 0);
+
+    DWORD handles_after = own_handles();
+    SIZE_T bytes_after = private_bytes();
+    std::cout << threads * calls << " conversions in " << seconds << " s; handles " << handles_before << " -> "
+              << handles_after << ", private bytes " << bytes_before << " -> " << bytes_after << "\n";
+    ASSERT_NE(handles_before, 0u) << "no handle count";
+    ASSERT_NE(bytes_before, 0u) << "no private bytes";
+    EXPECT_LE(handles_after, handles_before + 8u);
+    EXPECT_LE(bytes_after, bytes_before + 8u * 1024u * 1024u);
+    std::optional<raster::ImageInfo> last = raster::image_info(dir + L"\\t15_1.png");
+    ASSERT_TRUE(last.has_value());
+}
+
+// Processes running a program of the given file name.
+int processes_named(const wchar_t* name)
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return -1;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof(entry);
+    int count = 0;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+        count += _wcsicmp(entry.szExeFile, name) == 0;
+    CloseHandle(snapshot);
+    return count;
+}
+
+DWORD all_handles()
+{
+    DWORD total = 0;
+    for (const auto& [process, count] : handles_by_process())
+        total += count;
+    return total;
+}
+
+TEST(Stress, TwoHundredLauncherRunsWithStart)
+{
+    constexpr int runs = 200;
+    hardening::Launcher l(L"stress-launcher");
+    kit::write_file_bytes(l.parameters, "start jre\\bin\\java.exe -cp . Main");
+    std::wstring records = l.dir + L"\\records";
+    kit::create_folders(records);
+    // One run first: Wine's services reach their steady state.
+    kit::set_variable(l.env, kit::java_record_variable, records + L"\\warm");
+    ASSERT_EQ(l.run().exit_code, 0u);
+    for (int i = 0; i < 200 && !kit::file_present(records + L"\\warm.done"); ++i)
+        Sleep(50);
+    DWORD own_before = own_handles();
+    DWORD all_before = all_handles();
+
+    auto start = std::chrono::steady_clock::now();
+    int failed = 0;
+    for (int i = 0; i < runs; ++i) {
+        kit::set_variable(l.env, kit::java_record_variable, records + L"\\r" + std::to_wstring(i));
+        kit::RunResult run = l.run();
+        failed += !run.finished || run.exit_code != 0 || !run.boxes.empty();
+    }
+    EXPECT_EQ(failed, 0);
+    // Every Java was started and ended on its own.
+    int missing = 0;
+    for (int i = 0; i < runs; ++i) {
+        std::wstring done = records + L"\\r" + std::to_wstring(i) + L".done";
+        for (int wait = 0; wait < 200 && !kit::file_present(done); ++wait)
+            Sleep(50);
+        missing += !kit::file_present(done);
+    }
+    EXPECT_EQ(missing, 0);
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    // The stand-in ends right after writing its mark; give the last ones a moment.
+    int left = 0;
+    for (int wait = 0; wait < 100; ++wait) {
+        left = processes_named(L"app.exe") + processes_named(L"java.exe");
+        if (left == 0)
+            break;
+        Sleep(50);
+    }
+    EXPECT_EQ(left, 0) << "launcher or Java processes left running";
+
+    DWORD own_after = own_handles();
+    DWORD all_after = all_handles();
+    std::cout << runs << " runs in " << seconds << " s; handles of this process " << own_before << " -> "
+              << own_after << ", of all processes " << all_before << " -> " << all_after << "\n";
+    EXPECT_LE(own_after, own_before + 4u);
+    EXPECT_LE(all_after, all_before + 40u);
+}
+
+}  // namespace
