@@ -127,7 +127,9 @@ bool visit_release_key_candidates(JavaVersion low, JavaVersion high, ReleaseKeyV
                 return true;
         }
     } else if (low.major == high.major) {
-        for (long long minor = high.minor; minor >= low.minor; --minor) {
+        // As when the majors differ, no minor above 9 is tried: the scan stays within the hundred
+        // release keys, also for a bound such as 1.2147483647.0.
+        for (long long minor = high.minor < 9 ? high.minor : 9; minor >= low.minor; --minor) {
             for (int micro = 9; micro >= 0; --micro) {
                 if (offer(high.major, minor, micro))
                     return true;
