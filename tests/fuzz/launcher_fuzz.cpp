@@ -13,6 +13,8 @@
 
 #include <malloc.h>
 
+#include <cstdlib>
+
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
@@ -256,6 +258,11 @@ void registry_setup()
     RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\KelvoFuzz");
     RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\KelvoFuzz\\Key", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &fuzz_key,
                     nullptr);
+    // Megabyte values are not worth keeping in the prefix's registry files.
+    atexit([] {
+        RegCloseKey(fuzz_key);
+        RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\KelvoFuzz");
+    });
 }
 
 void registry_iteration(Rng& rng, uint64_t)
