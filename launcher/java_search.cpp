@@ -71,6 +71,22 @@ bool look_up_candidate(JavaVersion candidate, void* context)
     return find_java_release_key(candidate, scan->use_javaw, scan->out);
 }
 
+// Ranges within one release key wider than this are not walked micro by micro.
+constexpr long long widest_micro_walk = 100;
+
+// The micro that the release key of major.minor holds, read in the views and the way that
+// find_java_release_key reads it.
+bool read_installed_micro(int major, int minor, int* micro)
+{
+    wchar_t path[registry_path_capacity];
+    format_fitting(path, registry_path_capacity, release_key_micro_path, major, minor);
+    unsigned long type = REG_NONE;
+    const wchar_t* text = read_registry_string(path, &type, KEY_WOW64_64KEY);
+    if (text == nullptr)
+        text = read_registry_string(path, &type, own_view);
+    return text != nullptr && type == REG_SZ && read_decimal(&text, micro) == DecimalRead::read;
+}
+
 } // namespace
 
 int compare_java_versions(JavaVersion a, JavaVersion b)
@@ -184,6 +200,18 @@ bool find_java_release_key(JavaVersion version, bool use_javaw, PathBuffer out)
 
 bool scan_java_release_keys(JavaVersion low, JavaVersion high, bool use_javaw, PathBuffer out)
 {
+    // Within one release key every candidate reads the same MicroVersion, so only the micro it
+    // holds can be found: a wide range (up to billions of micros, hours of lookups) is looked
+    // up once, at that micro when it lies in the range, else at the newest candidate, which
+    // then fails as the walk would have.
+    if (low.major == high.major && low.minor == high.minor &&
+        static_cast<long long>(high.micro) - low.micro > widest_micro_walk) {
+        JavaVersion candidate = high;
+        int micro = 0;
+        if (read_installed_micro(high.major, high.minor, &micro) && micro >= low.micro && micro <= high.micro)
+            candidate.micro = micro;
+        return find_java_release_key(candidate, use_javaw, out);
+    }
     ScanContext context{use_javaw, out};
     return visit_release_key_candidates(low, high, look_up_candidate, &context);
 }
