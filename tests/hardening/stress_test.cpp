@@ -174,11 +174,15 @@ TEST(Stress, TwoHundredLauncherRunsWithStart)
     kit::write_file_bytes(l.parameters, "start jre\\bin\\java.exe -cp . Main");
     std::wstring records = l.dir + L"\\records";
     kit::create_folders(records);
-    // One run first: Wine's services reach their steady state.
+    // One run first: Wine's services reach their steady state, and the Java it starts, still
+    // sleeping when the launcher has ended, shows that a process left running would be seen.
     kit::set_variable(l.env, kit::java_record_variable, records + L"\\warm");
+    kit::set_variable(l.env, kit::java_sleep_variable, L"2000");
     ASSERT_EQ(l.run().exit_code, 0u);
+    EXPECT_EQ(processes_in(l.dir + L"\\"), 1);
     for (int i = 0; i < 200 && !kit::file_present(records + L"\\warm.done"); ++i)
         Sleep(50);
+    kit::remove_variable(l.env, kit::java_sleep_variable);
     DWORD own_before = own_handles();
     DWORD services_before = service_handles();
 
