@@ -183,6 +183,13 @@ std::vector<std::wstring> shell_split(const std::wstring& command)
     return out;
 }
 
+void report_crashes(const char* target)
+{
+    current_target = target;
+    SetUnhandledExceptionFilter(on_crash);
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+}
+
 void start_watchdog()
 {
     iteration_begins();
@@ -222,8 +229,7 @@ void check(bool condition, const char* what, std::wstring_view detail)
 
 int run_main(int argc, wchar_t** argv, const std::vector<Target>& targets)
 {
-    SetUnhandledExceptionFilter(on_crash);
-    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+    report_crashes("");
     start_watchdog();
     std::wstring wanted = argc > 1 ? argv[1] : L"all";
     double seconds = option(argc, argv, L"--seconds", "KELVO_FUZZ_SECONDS", 3);

@@ -72,6 +72,10 @@ void describe_input(std::wstring_view text);
 void check(bool condition, const char* what);
 void check(bool condition, const char* what, std::wstring_view detail);
 
+// A crash ends the process at once with the report of the current input (instead of Wine's
+// debugger, which can take minutes).
+void report_crashes(const char* target);
+
 // Ends the process with a report when no iteration has begun for two minutes: a hang fails the
 // run instead of holding it for ever. iteration_begins() marks the progress.
 void start_watchdog();

@@ -302,6 +302,7 @@ TEST(ImageFuzz, MutatedMetafilesNeverCrashNorLeaveOutput)
                                           L"out of memory #01", L"out of memory #02", L"no PNG encoder"};
     const std::vector<double> resolutions = {0, 96, -300, 150, 30};
     uint64_t seed = seed_setting();
+    fuzz::report_crashes("images");
     fuzz::start_watchdog();
     auto limit = std::chrono::duration<double>(seconds_setting());
     auto start = std::chrono::steady_clock::now();
@@ -319,6 +320,7 @@ TEST(ImageFuzz, MutatedMetafilesNeverCrashNorLeaveOutput)
         }
         double r = rng.pick(resolutions);
         std::string what = std::string(s.name) + " seed " + std::to_string(seed) + " iteration " + std::to_string(i);
+        fuzz::describe_input(kit::widen(what) + L", the input kept as " + input);
         kit::write_file_bytes(input, bytes);
         // The sizing rule may ask for a bitmap of gigabytes from a mutated header; such a call
         // would only measure the machine's memory.
