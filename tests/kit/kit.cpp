@@ -116,10 +116,18 @@ RunResult run_program(const RunOptions& options)
     std::wstring block;
     if (options.environment)
         block = environment_block(*options.environment);
-    if (!CreateProcessW(options.program.empty() ? nullptr : options.program.c_str(), command.data(), nullptr,
-                        nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT, options.environment ? block.data() : nullptr,
-                        options.folder.empty() ? nullptr : options.folder.c_str(), &startup, &process))
-        fail("cannot start " + utf8(options.program.empty() ? options.command_line : options.program));
+    // Wine now and then refuses a start with an internal error (1359) under load; the programs
+    // started here always exist, so a second and third try tell a real failure from that.
+    for (int attempt = 1;; ++attempt) {
+        if (CreateProcessW(options.program.empty() ? nullptr : options.program.c_str(), command.data(), nullptr,
+                           nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT, options.environment ? block.data() : nullptr,
+                           options.folder.empty() ? nullptr : options.folder.c_str(), &startup, &process))
+            break;
+        if (GetLastError() != ERROR_INTERNAL_ERROR || attempt == 3)
+            fail("cannot start " + utf8(options.program.empty() ? options.command_line : options.program));
+        command = options.command_line;
+        Sleep(200);
+    }
     CloseHandle(process.hThread);
 
     RunResult result;
