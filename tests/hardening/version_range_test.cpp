@@ -105,8 +105,9 @@ TEST_F(VersionRangeEndToEnd, HugeMicroRangeWithinOneKey)
         kit::set_javasoft_string(kit::View::bits32, key, L"JavaHome", L"C:\\J8");
         PathBuffer out;
         EXPECT_EQ(scan_java_release_keys(c.low, c.high, true, out), c.found) << kit::utf8(c.installed ? c.installed : L"none");
-        if (c.found)
+        if (c.found) {
             EXPECT_STREQ(out, L"C:\\J8\\bin\\javaw.exe");
+        }
     }
 
     SetUp();

@@ -90,8 +90,9 @@ TEST(ResolveRelativeToExe, AbsoluteKeptRelativeBesideLauncher)
     for (const Case& c : cases) {
         PathBuffer out;
         EXPECT_EQ(resolve_relative_to_exe(out, c.path, c.launcher), c.ok) << kit::utf8(c.path);
-        if (c.ok)
+        if (c.ok) {
             EXPECT_STREQ(out, c.expected);
+        }
     }
 }
 
