@@ -1,6 +1,5 @@
 #include "fuzz_kit.h"
 
-#include <shellapi.h>
 
 #include <atomic>
 #include <chrono>
@@ -169,17 +168,6 @@ std::string printable(std::wstring_view text)
     }
     if (shown < text.size())
         out += "... (" + std::to_string(text.size()) + " units)";
-    return out;
-}
-
-std::vector<std::wstring> shell_split(const std::wstring& command)
-{
-    int count = 0;
-    wchar_t** args = CommandLineToArgvW(command.c_str(), &count);
-    std::vector<std::wstring> out;
-    if (args != nullptr)
-        out.assign(args, args + count);
-    LocalFree(args);
     return out;
 }
 

@@ -63,8 +63,6 @@ std::wstring random_text(Rng& rng, const std::vector<std::wstring>& pieces, size
 // The text with control and non-ASCII units written as \xNNNN, for failure reports.
 std::string printable(std::wstring_view text);
 
-// Splits a command line as the shell does.
-std::vector<std::wstring> shell_split(const std::wstring& command);
 
 // Describes the current input; a failure or a crash prints it with the iteration's seed.
 void describe_input(std::wstring_view text);

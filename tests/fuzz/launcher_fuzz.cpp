@@ -142,7 +142,7 @@ void quoting_iteration(Rng& rng, uint64_t iteration)
     std::wstring line = taken(&command);
     std::vector<std::wstring> expected = elements;
     expected.insert(expected.begin(), L"prog.exe");
-    check(fuzz::shell_split(line) == expected, "CommandLineToArgvW splits differently", line);
+    check(kit::shell_split(line) == expected, "CommandLineToArgvW splits differently", line);
 
     if (samples_left > 0 && iteration % 50 == 0) {
         --samples_left;
@@ -189,7 +189,7 @@ void expansion_iteration(Rng& rng, uint64_t)
     append_expanded_argument(&command, input.get(), launcher.get());
     std::wstring line = taken(&command);
     check(wcscmp(input.get(), text.c_str()) == 0, "the text was changed");
-    std::vector<std::wstring> split = fuzz::shell_split(line);
+    std::vector<std::wstring> split = kit::shell_split(line);
     check(split.size() == 2, "not exactly one element", line);
     const std::wstring& value = split[1];
     check(value.find(marker) == std::wstring::npos, "a value was expanded again", value);
@@ -373,7 +373,7 @@ void paths_iteration(Rng& rng, uint64_t)
     wide_buffer_append(&command, 2, L"p ");
     append_path_list(&command, list_text.get(), L"C:\\app\\kelvo.exe");
     std::wstring line = taken(&command);
-    check(fuzz::shell_split(line).size() == 2, "a path list is not one element", line);
+    check(kit::shell_split(line).size() == 2, "a path list is not one element", line);
 }
 
 }  // namespace

@@ -104,8 +104,9 @@ TEST(BadImages, DamagedAndStrangeInputs)
             } else {
                 EXPECT_NE(std::find(std::begin(answers), std::end(answers), result.text), std::end(answers)) << what;
             }
-            if (!result.is_null)
+            if (!result.is_null) {
                 EXPECT_FALSE(kit::file_present(output)) << what;
+            }
             EXPECT_EQ(kit::read_file_bytes(input), c.bytes) << what;
         }
     }

@@ -22,54 +22,6 @@ namespace {
 
 using raster::Shape;
 
-// Handles per process from the system's list: Wine answers 0 to GetProcessHandleCount.
-std::map<ULONG, DWORD> handles_by_process()
-{
-    struct Entry {
-        ULONG process_id;
-        UCHAR type;
-        UCHAR flags;
-        USHORT value;
-        PVOID object;
-        ACCESS_MASK access;
-    };
-    struct List {
-        ULONG count;
-        Entry entries[1];
-    };
-    constexpr auto handle_information = static_cast<SYSTEM_INFORMATION_CLASS>(16);
-    constexpr NTSTATUS length_mismatch = static_cast<NTSTATUS>(0xC0000004L);
-    std::vector<char> buffer(1 << 20);
-    NTSTATUS status;
-    while ((status = NtQuerySystemInformation(handle_information, buffer.data(), static_cast<ULONG>(buffer.size()),
-                                              nullptr)) == length_mismatch)
-        buffer.resize(buffer.size() * 2);
-    std::map<ULONG, DWORD> counts;
-    if (status != 0)
-        return counts;
-    const auto* list = reinterpret_cast<const List*>(buffer.data());
-    for (ULONG i = 0; i < list->count; ++i)
-        ++counts[list->entries[i].process_id];
-    return counts;
-}
-
-DWORD own_handles()
-{
-    DWORD count = 0;
-    if (GetProcessHandleCount(GetCurrentProcess(), &count) && count != 0)
-        return count;
-    return handles_by_process()[GetCurrentProcessId()];
-}
-
-SIZE_T private_bytes()
-{
-    PROCESS_MEMORY_COUNTERS_EX counters{};
-    counters.cb = sizeof(counters);
-    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof(counters));
-    // Wine leaves PrivateUsage at 0; its PagefileUsage is the same committed private memory.
-    return counters.PrivateUsage != 0 ? counters.PrivateUsage : counters.PagefileUsage;
-}
-
 TEST(Stress, SixteenThreadsTimesTwoHundredConversions)
 {
     constexpr int threads = 16;
@@ -86,8 +38,8 @@ TEST(Stress, SixteenThreadsTimesTwoHundredConversions)
         warm.emplace_back([&, t] { raster::call_vecraster(emf, dir + L"\\warm" + std::to_wstring(t) + L".png", 96); });
     for (std::thread& thread : warm)
         thread.join();
-    DWORD handles_before = own_handles();
-    SIZE_T bytes_before = private_bytes();
+    DWORD handles_before = kit::own_handles();
+    SIZE_T bytes_before = kit::private_bytes();
 
     auto start = std::chrono::steady_clock::now();
     std::atomic<int> failures{0};
@@ -108,8 +60,8 @@ TEST(Stress, SixteenThreadsTimesTwoHundredConversions)
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_EQ(failures.load(), 0);
 
-    DWORD handles_after = own_handles();
-    SIZE_T bytes_after = private_bytes();
+    DWORD handles_after = kit::own_handles();
+    SIZE_T bytes_after = kit::private_bytes();
     std::cout << threads * calls << " conversions in " << seconds << " s; handles " << handles_before << " -> "
               << handles_after << ", private bytes " << bytes_before << " -> " << bytes_after << "\n";
     ASSERT_NE(handles_before, 0u) << "no handle count";
@@ -150,7 +102,7 @@ DWORD service_handles()
 {
     static const wchar_t* services[] = {L"services.exe", L"explorer.exe", L"winedevice.exe", L"plugplay.exe",
                                         L"svchost.exe", L"rpcss.exe"};
-    std::map<ULONG, DWORD> handles = handles_by_process();
+    std::map<ULONG, DWORD> handles = kit::handles_by_process();
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (snapshot == INVALID_HANDLE_VALUE)
         return 0;
@@ -183,7 +135,7 @@ TEST(Stress, TwoHundredLauncherRunsWithStart)
     for (int i = 0; i < 200 && !kit::file_present(records + L"\\warm.done"); ++i)
         Sleep(50);
     kit::remove_variable(l.env, kit::java_sleep_variable);
-    DWORD own_before = own_handles();
+    DWORD own_before = kit::own_handles();
     DWORD services_before = service_handles();
 
     auto start = std::chrono::steady_clock::now();
@@ -214,7 +166,7 @@ TEST(Stress, TwoHundredLauncherRunsWithStart)
     }
     EXPECT_EQ(left, 0) << "launcher or Java processes left running";
 
-    DWORD own_after = own_handles();
+    DWORD own_after = kit::own_handles();
     DWORD services_after = service_handles();
     std::cout << runs << " runs in " << seconds << " s; handles of this process " << own_before << " -> "
               << own_after << ", of Wine's services " << services_before << " -> " << services_after << "\n";

@@ -1,6 +1,8 @@
 #include "kit.h"
 
 #include <shellapi.h>
+#include <psapi.h>
+#include <winternl.h>
 
 #include <algorithm>
 #include <set>
@@ -213,6 +215,64 @@ void create_folders(const std::wstring& path)
         if (at == std::wstring::npos)
             break;
     }
+}
+
+std::vector<std::wstring> shell_split(const std::wstring& command)
+{
+    int count = 0;
+    wchar_t** args = CommandLineToArgvW(command.c_str(), &count);
+    std::vector<std::wstring> out;
+    if (args != nullptr)
+        out.assign(args, args + count);
+    LocalFree(args);
+    return out;
+}
+
+std::map<ULONG, DWORD> handles_by_process()
+{
+    struct Entry {
+        ULONG process_id;
+        UCHAR type;
+        UCHAR flags;
+        USHORT value;
+        PVOID object;
+        ACCESS_MASK access;
+    };
+    struct List {
+        ULONG count;
+        Entry entries[1];
+    };
+    constexpr auto handle_information = static_cast<SYSTEM_INFORMATION_CLASS>(16);
+    constexpr NTSTATUS length_mismatch = static_cast<NTSTATUS>(0xC0000004L);
+    std::vector<char> buffer(1 << 20);
+    NTSTATUS status;
+    while ((status = NtQuerySystemInformation(handle_information, buffer.data(), static_cast<ULONG>(buffer.size()),
+                                              nullptr)) == length_mismatch)
+        buffer.resize(buffer.size() * 2);
+    std::map<ULONG, DWORD> counts;
+    if (status != 0)
+        return counts;
+    const auto* list = reinterpret_cast<const List*>(buffer.data());
+    for (ULONG i = 0; i < list->count; ++i)
+        ++counts[list->entries[i].process_id];
+    return counts;
+}
+
+DWORD own_handles()
+{
+    DWORD count = 0;
+    if (GetProcessHandleCount(GetCurrentProcess(), &count) && count != 0)
+        return count;
+    return handles_by_process()[GetCurrentProcessId()];
+}
+
+SIZE_T private_bytes()
+{
+    PROCESS_MEMORY_COUNTERS_EX counters{};
+    counters.cb = sizeof(counters);
+    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof(counters));
+    // Wine leaves PrivateUsage at 0; its PagefileUsage is the same committed private memory.
+    return counters.PrivateUsage != 0 ? counters.PrivateUsage : counters.PagefileUsage;
 }
 
 void write_file_bytes(const std::wstring& path, std::string_view bytes)

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -37,6 +38,16 @@ std::wstring bin_dir();
 std::wstring bin_path(std::wstring_view name);
 // A new, empty folder for one test, under the build's scratch folder.
 std::wstring scratch_dir(std::wstring_view name);
+
+// The elements of a command line as CommandLineToArgvW splits it.
+std::vector<std::wstring> shell_split(const std::wstring& command);
+
+// What a process holds, measured so that it also works under Wine, which answers 0 to
+// GetProcessHandleCount and to PrivateUsage: handles per process id from the system's list,
+// this process's own handles, and its committed private memory.
+std::map<ULONG, DWORD> handles_by_process();
+DWORD own_handles();
+SIZE_T private_bytes();
 
 void write_file_bytes(const std::wstring& path, std::string_view bytes);
 std::string read_file_bytes(const std::wstring& path);

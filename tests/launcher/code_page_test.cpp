@@ -140,14 +140,7 @@ std::wstring quoted(const std::wstring& text, unsigned code_page)
     return result;
 }
 
-std::vector<std::wstring> shell_split(const std::wstring& command)
-{
-    int count = 0;
-    wchar_t** args = CommandLineToArgvW(command.c_str(), &count);
-    std::vector<std::wstring> out(args, args + count);
-    LocalFree(args);
-    return out;
-}
+using kit::shell_split;
 
 TEST(AppendQuotedArgumentInCodePage, QuotedWhenACharacterBecomesAWildcard)
 {

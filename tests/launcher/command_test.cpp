@@ -5,7 +5,6 @@
 #include "kit.h"
 
 #include <windows.h>
-#include <shellapi.h>
 
 #include <gtest/gtest.h>
 
@@ -16,14 +15,7 @@
 
 namespace {
 
-std::vector<std::wstring> shell_split(const std::wstring& command)
-{
-    int count = 0;
-    wchar_t** args = CommandLineToArgvW(command.c_str(), &count);
-    std::vector<std::wstring> out(args, args + count);
-    LocalFree(args);
-    return out;
-}
+using kit::shell_split;
 
 std::wstring text_of(WideBuffer* b)
 {

@@ -3,7 +3,6 @@
 #include "kit.h"
 
 #include <windows.h>
-#include <shellapi.h>
 
 #include <gtest/gtest.h>
 
@@ -49,14 +48,7 @@ TEST(AppendQuotedArgument, Table)
         EXPECT_EQ(quoted(c.text), c.expected) << kit::utf8(c.text);
 }
 
-std::vector<std::wstring> shell_split(const std::wstring& command)
-{
-    int count = 0;
-    wchar_t** args = CommandLineToArgvW(command.c_str(), &count);
-    std::vector<std::wstring> out(args, args + count);
-    LocalFree(args);
-    return out;
-}
+using kit::shell_split;
 
 std::wstring random_element(std::mt19937& random)
 {

@@ -2,9 +2,6 @@
 
 #include "kit.h"
 
-#include <psapi.h>
-#include <winternl.h>
-
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -21,48 +18,9 @@ struct Usage {
     SIZE_T private_bytes = 0;
 };
 
-// Wine answers 0 to GetProcessHandleCount; its list of every process's handles is complete.
-DWORD handles_in_system_list()
-{
-    struct Entry {
-        ULONG process_id;
-        UCHAR type;
-        UCHAR flags;
-        USHORT value;
-        PVOID object;
-        ACCESS_MASK access;
-    };
-    struct List {
-        ULONG count;
-        Entry entries[1];
-    };
-    constexpr auto handle_information = static_cast<SYSTEM_INFORMATION_CLASS>(16);
-    constexpr NTSTATUS length_mismatch = static_cast<NTSTATUS>(0xC0000004L);
-    std::vector<char> buffer(1 << 20);
-    NTSTATUS status;
-    while ((status = NtQuerySystemInformation(handle_information, buffer.data(), static_cast<ULONG>(buffer.size()),
-                                              nullptr)) == length_mismatch)
-        buffer.resize(buffer.size() * 2);
-    if (status != 0)
-        return 0;
-    const auto* list = reinterpret_cast<const List*>(buffer.data());
-    DWORD mine = 0;
-    for (ULONG i = 0; i < list->count; ++i)
-        mine += list->entries[i].process_id == GetCurrentProcessId();
-    return mine;
-}
-
 Usage usage()
 {
-    Usage u;
-    if (!GetProcessHandleCount(GetCurrentProcess(), &u.handles) || u.handles == 0)
-        u.handles = handles_in_system_list();
-    PROCESS_MEMORY_COUNTERS_EX counters{};
-    counters.cb = sizeof(counters);
-    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof(counters));
-    // Wine leaves PrivateUsage at 0; its PagefileUsage is the same committed private memory.
-    u.private_bytes = counters.PrivateUsage != 0 ? counters.PrivateUsage : counters.PagefileUsage;
-    return u;
+    return {kit::own_handles(), kit::private_bytes()};
 }
 
 // Each call starts and stops GDI+ on its own; calls on many threads at once must neither
