@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs from Debian, by package name, everything that building and testing need.
-# Idempotent: asks apt only when a package is missing.
+# Idempotent: asks apt only when a package is missing. Wine's 32-bit half (wine32:i386) runs
+# the 32-bit deliverables, so the i386 architecture is added first when it is missing.
 set -euo pipefail
 
 packages=(
@@ -9,10 +10,18 @@ packages=(
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   googletest
   openjdk-17-jdk-headless
-  wine64
+  wine64 wine32:i386
   xvfb xauth
   zip python3
 )
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  echo "setup: adding the i386 architecture (for wine32)"
+  $sudo dpkg --add-architecture i386
+fi
 
 missing=()
 for p in "${packages[@]}"; do
@@ -22,7 +31,5 @@ done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
 echo "setup: installing ${missing[*]}"
-sudo=""
-[ "$(id -u)" -eq 0 ] || sudo="sudo"
 $sudo apt-get update -qq
 DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
