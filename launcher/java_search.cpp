@@ -16,8 +16,8 @@ namespace {
 constexpr wchar_t quick_variable[] = L"QUICK_KELVO";
 
 // The launcher itself is a 32-bit program: its own registry view is the 32-bit one on 64-bit
-// Windows. The x64 build (the one the tests run) asks for that view by name so that it reads
-// the same two views in the same order.
+// Windows. The x64 build (a 64-bit extra) asks for that view by name so that it reads the
+// same two views in the same order.
 #ifdef _WIN64
 constexpr unsigned long own_view = KEY_WOW64_32KEY;
 #else

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The demonstration: sets the machine up, builds both configurations and the distribution
-# archive, unpacks the archive, then under Wine (the archive's 64-bit extras, since Wine here
-# runs 64-bit programs only):
+# archive, unpacks the archive, then under Wine, with the archive's 32-bit programs (what
+# users run):
 #  1. a renamed kelvo.exe with the archive's sample parameter file starts a stand-in Java
 #     runtime (no Windows JVM exists here), which records the command line it received;
 #     that command and the launcher's trace log are shown;
@@ -13,7 +13,7 @@ cd "$root"
 out=${KELVO_BUILD:-build}
 
 scripts/setup.sh
-echo "== Building (scripts/build.sh: x86 deliverables, x64 build with tests, the archive)"
+echo "== Building (scripts/build.sh: x86 deliverables and x64 extras with their tests, the archive)"
 scripts/build.sh >/dev/null
 archive="$root/$out/x64/kelvo-2.2.0.zip"
 echo "archive: $archive ($(wc -c <"$archive") bytes)"
@@ -24,8 +24,8 @@ python3 -m zipfile -e "$archive" "$demo"
 unpacked="$demo/kelvo-2.2.0"
 python3 -m zipfile -l "$archive" | sed 's/^/  /'
 
-x64="$root/$out/x64"
-export WINEPREFIX="$x64/wineprefix" WINEDEBUG=-all WINEARCH=win64 WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe,winedbg.exe=d"
+x86="$root/$out/x86"
+export WINEPREFIX="$root/$out/wineprefix" WINEDEBUG=-all WINEARCH=win64 WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe,winedbg.exe=d"
 scripts/wine-prefix.sh "$WINEPREFIX"
 wine=/usr/lib/wine/wine64
 windows_path() { printf 'Z:%s' "${1//\//\\}"; }
@@ -33,10 +33,10 @@ windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 # An application folder as an application developer would make it from the archive.
 app="$demo/viewer"
 mkdir -p "$app/jre/bin" "$app/lib"
-cp "$unpacked/x64/kelvo.exe" "$app/viewer.exe"
+cp "$unpacked/kelvo.exe" "$app/viewer.exe"
 cp "$unpacked/sample.kelvo" "$app/viewer.kelvo"
-cp "$unpacked/x64/vecraster-32.dll" "$app/lib/"
-cp "$x64/bin/fake_java.exe" "$app/jre/bin/javaw.exe"
+cp "$unpacked/vecraster-32.dll" "$app/lib/"
+cp "$x86/bin/fake_java.exe" "$app/jre/bin/javaw.exe"
 : > "$app/lib/viewer.jar"
 
 echo
@@ -66,9 +66,9 @@ echo
 echo "== vecraster.exe: a metafile drawn with GDI, converted to PNG at 96 and 300 dpi"
 pictures="$demo/pictures"
 mkdir -p "$pictures"
-"$wine" "$x64/bin/sample_metafile.exe" "$(windows_path "$pictures/shapes.emf")"
+"$wine" "$x86/bin/sample_metafile.exe" "$(windows_path "$pictures/shapes.emf")"
 for dpi in 96 300; do
-  "$wine" "$unpacked/x64/vecraster.exe" "$(windows_path "$pictures/shapes.emf")" \
+  "$wine" "$unpacked/vecraster.exe" "$(windows_path "$pictures/shapes.emf")" \
     "$(windows_path "$pictures/shapes-${dpi}dpi.png")" "$dpi"
 done
 python3 - "$pictures"/shapes.emf "$pictures"/shapes-96dpi.png "$pictures"/shapes-300dpi.png <<'PY'

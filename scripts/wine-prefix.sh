@@ -1,7 +1,7 @@
 #!/bin/sh
-# wine-prefix.sh PREFIX: makes a private 64-bit Wine prefix once, headless (no Mono or Gecko
-# prompts), with unmanaged windows: without a window manager, Wine otherwise waits two
-# seconds for each closed window, an error box included.
+# wine-prefix.sh PREFIX: makes a private 64-bit Wine prefix once (it runs 32-bit programs too),
+# headless (no Mono or Gecko prompts), with unmanaged windows: without a window manager, Wine
+# otherwise waits two seconds for each closed window, an error box included.
 prefix=$1
 [ -f "$prefix/.kelvo-ready" ] && exit 0
 mkdir -p "$prefix"

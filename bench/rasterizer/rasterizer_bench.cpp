@@ -20,6 +20,13 @@ namespace {
 
 using VecrasterFunction = jstring(JNICALL*)(JNIEnv*, jclass, jstring, jstring, jdouble);
 
+// The name a JVM of this bitness looks up.
+#ifdef _WIN64
+constexpr char export_name[] = "Java_com_tandrel_vantor_1ext_vecraster_VECRASTER_vecraster";
+#else
+constexpr char export_name[] = "_Java_com_tandrel_vantor_1ext_vecraster_VECRASTER_vecraster@24";
+#endif
+
 // Java strings of this program: a pointer to a NUL-terminated wide text.
 jsize JNICALL string_length(JNIEnv*, jstring s)
 {
@@ -185,8 +192,8 @@ int main()
     std::wstring folder = folder_of_program();
     HMODULE library = LoadLibraryW((folder + L"\\vecraster-32.dll").c_str());
     auto function = library == nullptr ? nullptr
-                                       : reinterpret_cast<VecrasterFunction>(reinterpret_cast<void*>(GetProcAddress(
-                                             library, "Java_com_tandrel_vantor_1ext_vecraster_VECRASTER_vecraster")));
+                                       : reinterpret_cast<VecrasterFunction>(
+                                             reinterpret_cast<void*>(GetProcAddress(library, export_name)));
     if (function == nullptr) {
         fprintf(stderr, "vecraster-32.dll or its export not found beside this program\n");
         return 1;

@@ -147,6 +147,10 @@ bool avoids_wine_crashes(const std::string& bytes, bool enhanced)
                 read32(bytes, wmf_largest_record) <= largest_declared_total);
     if (bytes.size() >= emf_header_total_size + 4 && read32(bytes, emf_header_total_size) > largest_declared_total)
         return false;
+    // Wine puts the metafile itself into slot 0 of a handle table sized by the header, also when
+    // the header counts no slot at all (Windows refuses such a file); 32-bit Wine then dies later.
+    if (bytes.size() >= emf_header_handles + 2 && read16(bytes, emf_header_handles) == 0)
+        return false;
     size_t at = 0;
     while (at + 8 <= bytes.size()) {
         uint32_t type = read32(bytes, at);

@@ -143,7 +143,11 @@ TEST(Stress, TwoHundredLauncherRunsWithStart)
     for (int i = 0; i < runs; ++i) {
         kit::set_variable(l.env, kit::java_record_variable, records + L"\\r" + std::to_wstring(i));
         kit::RunResult run = l.run();
-        failed += !run.finished || run.exit_code != 0 || !run.boxes.empty();
+        if (!run.finished || run.exit_code != 0 || !run.boxes.empty()) {
+            ++failed;
+            ADD_FAILURE() << "run " << i << ": " << (run.finished ? "exit code " : "killed, exit code ")
+                          << run.exit_code << (run.boxes.empty() ? "" : ", box: " + kit::utf8(run.boxes[0]));
+        }
     }
     EXPECT_EQ(failed, 0);
     // Every Java was started and ended on its own.

@@ -684,7 +684,7 @@ TEST_F(SelectJavaLauncher, NamedExecutableThatExistsIsUsedAsItIs)
         {L"jre\\bin\\java.exe[1.8.0]xyz", root + L"\\app dir\\jre\\bin\\java.exe"},
         {root + L"\\shared\\javaw.exe", root + L"\\shared\\javaw.exe"},
         {root + L"\\shared\\javaw.exe[11.0.0+]", root + L"\\shared\\javaw.exe"},
-        // This build runs on 64-bit Windows only.
+        // Both builds run on 64-bit Windows here.
         {L"jre64\\bin\\javaw.exe[11.0.0+]", root + L"\\app dir\\jre64\\bin\\javaw.exe"},
     };
     for (const Case& c : cases) {
@@ -745,10 +745,11 @@ TEST_F(SelectJavaLauncher, WordIsSplitInPlace)
 
 TEST(WindowsBits, AnswersOfTheQuestion)
 {
-    // This build is a 64-bit program: 64-bit Windows without asking.
+    // A 64-bit build answers without asking; a 32-bit one asks and, on 64-bit Windows, runs under WOW64.
     EXPECT_EQ(windows_bits(), WindowsBits::bits64);
     // Asked directly, a 64-bit process is not under WOW64: the answer a 32-bit Windows would give.
-    EXPECT_EQ(ask_windows_bits("IsWow64Process", GetCurrentProcess()), WindowsBits::bits32);
+    EXPECT_EQ(ask_windows_bits("IsWow64Process", GetCurrentProcess()),
+              sizeof(void*) == 8 ? WindowsBits::bits32 : WindowsBits::bits64);
     EXPECT_EQ(ask_windows_bits("IsWow64ProcessMissing", GetCurrentProcess()), WindowsBits::unknown);
     EXPECT_EQ(ask_windows_bits("IsWow64Process", nullptr), WindowsBits::unknown);
 }

@@ -354,19 +354,22 @@ TEST_F(LauncherEndToEnd, RegistryViewsAndEnvironmentOrder)
     }
 }
 
-// The seams build answers "is this 64-bit Windows?" from KELVO_TEST_OS_BITS.
+// The shipped launcher asks the Windows it runs on (64-bit here, where the x86 build runs under
+// WOW64); the seams build answers "is this 64-bit Windows?" from KELVO_TEST_OS_BITS.
 TEST_F(LauncherEndToEnd, Jre64FolderOnlyOn64BitWindows)
 {
     struct Case {
-        const char* bits;
+        const char* bits;  // null: the shipped launcher, no seam
         bool used;
         bool warns;
     };
-    for (Case c : {Case{"64", true, false}, Case{"32", false, false}, Case{"missing", false, true},
-                   Case{"fails", false, true}}) {
-        Launcher l(kit::widen(std::string("e2e-jre64-") + c.bits).c_str(), L"kelvo_seams.exe");
+    for (Case c : {Case{nullptr, true, false}, Case{"64", true, false}, Case{"32", false, false},
+                   Case{"missing", false, true}, Case{"fails", false, true}}) {
+        std::string name = c.bits == nullptr ? "shipped" : c.bits;
+        Launcher l(kit::widen("e2e-jre64-" + name).c_str(), c.bits == nullptr ? L"kelvo.exe" : L"kelvo_seams.exe");
         std::wstring java = l.java(L"jre64\\bin\\javaw.exe");
-        kit::set_variable(l.env, L"KELVO_TEST_OS_BITS", kit::widen(c.bits));
+        if (c.bits != nullptr)
+            kit::set_variable(l.env, L"KELVO_TEST_OS_BITS", kit::widen(c.bits));
         l.write(L"jre64\\bin\\javaw.exe[11.0.0+] -cp . Main");
         kit::RunResult run = l.run();
         if (c.used) {
@@ -379,9 +382,9 @@ TEST_F(LauncherEndToEnd, Jre64FolderOnlyOn64BitWindows)
         if (c.warns)
             expected.push_back(L"Cannot determine whether OS is 32-bit or 64-bit; will not use\n'" + java + L"'");
         expected.push_back(L"Don't find a Java runtime with version in the 11.0.0-37.0.0 range");
-        EXPECT_EQ(run.exit_code, 2u) << c.bits;
-        EXPECT_EQ(run.boxes, expected) << c.bits;
-        EXPECT_FALSE(l.java_started()) << c.bits;
+        EXPECT_EQ(run.exit_code, 2u) << name;
+        EXPECT_EQ(run.boxes, expected) << name;
+        EXPECT_FALSE(l.java_started()) << name;
     }
 }
 

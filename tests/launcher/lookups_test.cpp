@@ -71,6 +71,10 @@ TEST_F(RegistryPath, SeparatorRunsCountAsOneAndBothViewsAreReachable)
         value = read_registry_string(path, &type, KEY_WOW64_32KEY);
         ASSERT_NE(value, nullptr) << kit::utf8(path);
         EXPECT_STREQ(value, L"thirty-two");
+        // Without a view flag a process reads its own view: the 32-bit one from a 32-bit process.
+        value = read_registry_string(path, &type, 0);
+        ASSERT_NE(value, nullptr) << kit::utf8(path);
+        EXPECT_STREQ(value, sizeof(void*) == 4 ? L"thirty-two" : L"sixty-four");
     }
 }
 

@@ -96,6 +96,29 @@ TEST(Entry, UnicodeNames)
     EXPECT_TRUE(kit::file_present(png));
 }
 
+// A JVM of this build's bitness finds the method under the one name it looks up first, and
+// the library exports nothing else.
+TEST(Entry, ExportsTheOneNameThisBitnessLooksUp)
+{
+    HMODULE library = LoadLibraryW(kit::bin_path(L"vecraster-32.dll").c_str());
+    ASSERT_NE(library, nullptr);
+    for (const char* name : {raster::decorated_export_name, raster::plain_export_name}) {
+        bool wanted = name == raster::export_name;
+        EXPECT_EQ(GetProcAddress(library, name) != nullptr, wanted) << name;
+    }
+    auto* base = reinterpret_cast<const BYTE*>(library);
+    auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& entry = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+    ASSERT_NE(entry.VirtualAddress, 0u);
+    auto* exports = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + entry.VirtualAddress);
+    EXPECT_EQ(exports->NumberOfFunctions, 1u);
+    ASSERT_EQ(exports->NumberOfNames, 1u);
+    auto* names = reinterpret_cast<const DWORD*>(base + exports->AddressOfNames);
+    EXPECT_STREQ(reinterpret_cast<const char*>(base + names[0]), raster::export_name);
+    FreeLibrary(library);
+}
+
 // vecraster.exe, the library's console front end.
 TEST(Tool, ExitCodesAndOutput)
 {

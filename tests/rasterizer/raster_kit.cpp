@@ -26,8 +26,7 @@ VecrasterFunction vecraster_export()
     HMODULE library = LoadLibraryW(kit::bin_path(L"vecraster-32.dll").c_str());
     if (library == nullptr)
         return nullptr;
-    return reinterpret_cast<VecrasterFunction>(reinterpret_cast<void*>(
-        GetProcAddress(library, "Java_com_tandrel_vantor_1ext_vecraster_VECRASTER_vecraster")));
+    return reinterpret_cast<VecrasterFunction>(reinterpret_cast<void*>(GetProcAddress(library, export_name)));
 }
 
 FakeJni* owner_of(JNIEnv* env)
@@ -43,8 +42,9 @@ FakeString* fake(jstring string)
 }
 
 // Every table entry but the four string functions: records which one was called. All JNI
-// functions take the JNIEnv first; the caller cleans the stack on x64, so the other arguments
-// do no harm.
+// functions take the JNIEnv first. On x64 the caller cleans the stack, so the other arguments
+// do no harm; on x86 (standard call) a trap taking fewer arguments than its caller passed
+// unbalances the stack, so the test fails there too, if less politely.
 template <size_t Index>
 void JNICALL forbidden_entry(JNIEnv* env)
 {

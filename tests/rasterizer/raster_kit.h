@@ -19,6 +19,16 @@ namespace raster {
 
 using VecrasterFunction = jstring(JNICALL*)(JNIEnv*, jclass, jstring, jstring, jdouble);
 
+// The names a JVM of this build's bitness looks up: the 32-bit one tries the decorated
+// standard-call name first, then the plain one; the 64-bit one knows the plain name only.
+constexpr char decorated_export_name[] = "_Java_com_tandrel_vantor_1ext_vecraster_VECRASTER_vecraster@24";
+constexpr char plain_export_name[] = "Java_com_tandrel_vantor_1ext_vecraster_VECRASTER_vecraster";
+#ifdef _WIN64
+constexpr const char* export_name = plain_export_name;
+#else
+constexpr const char* export_name = decorated_export_name;
+#endif
+
 // The export of vecraster-32.dll beside the test program (LoadLibrary + GetProcAddress).
 VecrasterFunction vecraster_export();
 

@@ -1,5 +1,5 @@
-// The deliverables' resources, read back from the built binaries: the launcher's icon group
-// and manifest, and the version information of every binary, in both builds.
+// The resources of this build's binaries, read back through the Windows API: the launcher's
+// icon group and manifest, and the version information of every binary.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -18,11 +18,6 @@ std::wstring from_build_path(const char* linux_path)
         if (c == L'/')
             c = L'\\';
     return path;
-}
-
-std::wstring x86_binary(const wchar_t* name)
-{
-    return from_build_path(KELVO_X86_BIN) + L"\\" + name;
 }
 
 struct Module {
@@ -154,7 +149,6 @@ void check_icon_group(const std::wstring& path)
 
 TEST(ReleaseResources, LauncherIconGroupHasTheFiveImages)
 {
-    check_icon_group(x86_binary(L"kelvo.exe"));
     check_icon_group(kit::bin_path(L"kelvo.exe"));
 }
 
@@ -162,13 +156,10 @@ TEST(ReleaseResources, LauncherCarriesItsManifest)
 {
     std::string source = kit::read_file_bytes(from_build_path(KELVO_MANIFEST));
     ASSERT_FALSE(source.empty());
-    for (const std::wstring& path : {x86_binary(L"kelvo.exe"), kit::bin_path(L"kelvo.exe")}) {
-        SCOPED_TRACE(kit::utf8(path));
-        Module module(path);
-        ASSERT_NE(module.handle, nullptr);
-        // The process manifest: resource 1 of type RT_MANIFEST, the file as written.
-        EXPECT_EQ(resource_bytes(module.handle, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24)), source);
-    }
+    Module module(kit::bin_path(L"kelvo.exe"));
+    ASSERT_NE(module.handle, nullptr);
+    // The process manifest: resource 1 of type RT_MANIFEST, the file as written.
+    EXPECT_EQ(resource_bytes(module.handle, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24)), source);
 }
 
 std::wstring version_string(const std::vector<BYTE>& block, const wchar_t* name)
@@ -183,7 +174,6 @@ std::wstring version_string(const std::vector<BYTE>& block, const wchar_t* name)
 
 struct VersionCase {
     const wchar_t* file;
-    bool x86;
     DWORD file_type;
     const wchar_t* description;
 };
@@ -191,15 +181,12 @@ struct VersionCase {
 TEST(ReleaseResources, VersionInformationAsExplorerShowsIt)
 {
     const VersionCase cases[] = {
-        {L"kelvo.exe", true, VFT_APP, L"Tandrel kelvo Java launcher"},
-        {L"vecraster-32.dll", true, VFT_DLL, L"Tandrel vecraster metafile to PNG converter (JNI library)"},
-        {L"vecraster.exe", true, VFT_APP, L"Tandrel vecraster metafile to PNG converter"},
-        {L"kelvo.exe", false, VFT_APP, L"Tandrel kelvo Java launcher"},
-        {L"vecraster-32.dll", false, VFT_DLL, L"Tandrel vecraster metafile to PNG converter (JNI library)"},
-        {L"vecraster.exe", false, VFT_APP, L"Tandrel vecraster metafile to PNG converter"},
+        {L"kelvo.exe", VFT_APP, L"Tandrel kelvo Java launcher"},
+        {L"vecraster-32.dll", VFT_DLL, L"Tandrel vecraster metafile to PNG converter (JNI library)"},
+        {L"vecraster.exe", VFT_APP, L"Tandrel vecraster metafile to PNG converter"},
     };
     for (const VersionCase& c : cases) {
-        std::wstring path = c.x86 ? x86_binary(c.file) : kit::bin_path(c.file);
+        std::wstring path = kit::bin_path(c.file);
         SCOPED_TRACE(kit::utf8(path));
         DWORD size = GetFileVersionInfoSizeW(path.c_str(), nullptr);
         ASSERT_GT(size, 0u) << "no version resource";

@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Runs the benchmarks of both builds under Wine, x86 (what users run) then x64, in the same
+# session as the tests run in. Each program prints its own figures; nothing is asserted.
+#   scripts/bench.sh [launcher_bench|rasterizer_bench ...]   (default: all of them)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+
+scripts/setup.sh
+scripts/build.sh >/dev/null
+out=${KELVO_BUILD:-build}
+source scripts/wine-session.sh
+
+benches=("$@")
+[ ${#benches[@]} -gt 0 ] || benches=(launcher_bench rasterizer_bench)
+for bench in "${benches[@]}"; do
+  for config in x86 x64; do
+    echo "== $bench, $config build"
+    /usr/lib/wine/wine64 "$out/$config/bin/$bench.exe"
+  done
+done
