@@ -1,11 +1,15 @@
-// Stand-in for java.exe / javaw.exe: records what it received, optionally sleeps, exits
-// with the requested code. Reads KIT_JAVA_RECORD, KIT_JAVA_SLEEP_MS and KIT_JAVA_EXIT.
+// Stand-in for java.exe / javaw.exe: records what it received and the modules its parent (the
+// launcher, while it waits) has loaded, optionally sleeps, exits with the requested code.
+// Reads KIT_JAVA_RECORD, KIT_JAVA_SLEEP_MS and KIT_JAVA_EXIT.
 #include <windows.h>
 #include <shellapi.h>
+#include <tlhelp32.h>
 
 #include <cstdlib>
 #include <cwchar>
+#include <cwctype>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -32,6 +36,35 @@ void write_file(const std::wstring& path, const std::wstring& content)
     CloseHandle(file);
 }
 
+std::vector<std::wstring> parent_modules()
+{
+    std::vector<std::wstring> names;
+    DWORD parent = 0;
+    HANDLE processes = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (processes == INVALID_HANDLE_VALUE)
+        return names;
+    PROCESSENTRY32W process{};
+    process.dwSize = sizeof process;
+    for (BOOL more = Process32FirstW(processes, &process); more; more = Process32NextW(processes, &process)) {
+        if (process.th32ProcessID == GetCurrentProcessId())
+            parent = process.th32ParentProcessID;
+    }
+    CloseHandle(processes);
+    HANDLE modules = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE | TH32CS_SNAPMODULE32, parent);
+    if (modules == INVALID_HANDLE_VALUE)
+        return names;
+    MODULEENTRY32W module{};
+    module.dwSize = sizeof module;
+    for (BOOL more = Module32FirstW(modules, &module); more; more = Module32NextW(modules, &module)) {
+        std::wstring name = module.szModule;
+        for (wchar_t& c : name)
+            c = static_cast<wchar_t>(towlower(c));
+        names.push_back(name);
+    }
+    CloseHandle(modules);
+    return names;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv)
@@ -53,6 +86,10 @@ int wmain(int argc, wchar_t** argv)
         add(record, std::to_wstring(argc).c_str());
         for (int i = 0; i < argc; ++i)
             add(record, argv[i]);
+        std::vector<std::wstring> modules = parent_modules();
+        add(record, std::to_wstring(modules.size()).c_str());
+        for (const std::wstring& name : modules)
+            add(record, name.c_str());
         // Written under another name, then renamed: a reader never sees half a record.
         write_file(path + L".part", record);
         MoveFileExW((path + L".part").c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);

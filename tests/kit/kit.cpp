@@ -365,6 +365,7 @@ std::optional<JavaRecord> read_java_record(const std::wstring& path)
     record.process_id = std::stoul(next());
     list(record.shell_args);
     list(record.crt_args);
+    list(record.parent_modules);
     return record;
 }
 

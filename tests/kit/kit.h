@@ -57,13 +57,15 @@ std::string utf8(std::wstring_view text);
 std::wstring widen(std::string_view utf8_text);
 
 // What the stand-in Java executable recorded: its raw command line, its current folder,
-// its process id, and its arguments as CommandLineToArgvW and as the C runtime's wmain split them.
+// its process id, its arguments as CommandLineToArgvW and as the C runtime's wmain split them,
+// and the modules (lower-case names) its parent process had loaded when it started.
 struct JavaRecord {
     std::wstring raw;
     std::wstring folder;
     DWORD process_id = 0;
     std::vector<std::wstring> shell_args;
     std::vector<std::wstring> crt_args;
+    std::vector<std::wstring> parent_modules;
 };
 // The stand-in reads these variables: where to record, how long to sleep, what to exit with.
 // After sleeping it creates "<record>.done".
