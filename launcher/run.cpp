@@ -89,9 +89,29 @@ void prepare_command(wchar_t** command, bool* wait)
 
 } // namespace
 
-// The wide entry makes the C runtime build its environment from the wide one, so variables
-// hold every character (a narrow entry would pass them through the ANSI code page).
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
+// The C runtime's start-up code is not linked (it is a third of the program): the launcher
+// reads its own command line and ends through ExitProcess, so of that code it needs only
+// what the runtime DLL cannot do by itself. Nor does anything run static constructors: the
+// launcher's data is initialised by the compiler (a static check makes sure of it).
+extern "C" {
+struct StartupInfo {
+    int new_mode;
+};
+int __cdecl __wgetmainargs(int* count, wchar_t*** arguments, wchar_t*** environment, int expand_wildcards,
+                           StartupInfo* info);
+void __cdecl __set_app_type(int type);
+
+[[noreturn]] void kelvo_entry()
 {
+    constexpr int gui_application = 2;
+    __set_app_type(gui_application);
+    // Builds the runtime's wide environment from the wide one, so variables hold every
+    // character (taken from the narrow one, they would pass through the ANSI code page).
+    int count = 0;
+    wchar_t** arguments = nullptr;
+    wchar_t** environment = nullptr;
+    StartupInfo info{0};
+    __wgetmainargs(&count, &arguments, &environment, 0, &info);
     run_launcher();
+}
 }
