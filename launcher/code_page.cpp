@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cwchar>
 #include <string_view>
 
 namespace {
@@ -39,6 +40,29 @@ bool may_change(wchar_t c)
     return c >= 0x80;
 }
 
+// The single-byte characters (at most 16) that the character of units code units becomes in
+// code_page. A lead byte and its trail byte are one character to the Java launcher and the C
+// runtime, which both split double-byte text by character, so they are left out. A character
+// the system cannot convert is taken as its default character, a question mark.
+int single_byte_characters(const wchar_t* character, int units, unsigned code_page, char* out)
+{
+    char narrow[16];
+    int length = WideCharToMultiByte(code_page, 0, character, units, narrow, sizeof narrow, nullptr, nullptr);
+    if (length <= 0) {
+        out[0] = '?';
+        return 1;
+    }
+    int count = 0;
+    for (int i = 0; i < length; ++i) {
+        if (IsDBCSLeadByteEx(code_page, static_cast<BYTE>(narrow[i])) && i + 1 < length) {
+            ++i;
+            continue;
+        }
+        out[count++] = narrow[i];
+    }
+    return count;
+}
+
 } // namespace
 
 int character_units(const wchar_t* text)
@@ -48,20 +72,11 @@ int character_units(const wchar_t* text)
 
 NarrowedCharacter narrow_character(const wchar_t* character, int units, unsigned code_page)
 {
-    char narrow[16];
-    int length = WideCharToMultiByte(code_page, 0, character, units, narrow, sizeof narrow, nullptr, nullptr);
-    // A character the system cannot convert is taken as its default character, a question mark.
-    if (length <= 0)
-        return NarrowedCharacter::wildcard;
+    char bytes[16];
+    int count = single_byte_characters(character, units, code_page, bytes);
     NarrowedCharacter result = NarrowedCharacter::other;
-    for (int i = 0; i < length; ++i) {
-        // A lead byte and its trail byte are one character to the Java launcher and the C
-        // runtime, which both split double-byte text by character.
-        if (IsDBCSLeadByteEx(code_page, static_cast<BYTE>(narrow[i])) && i + 1 < length) {
-            ++i;
-            continue;
-        }
-        NarrowedCharacter byte = classify_byte(narrow[i]);
+    for (int i = 0; i < count; ++i) {
+        NarrowedCharacter byte = classify_byte(bytes[i]);
         if (byte == NarrowedCharacter::separator)
             return byte;
         if (byte == NarrowedCharacter::wildcard)
@@ -70,30 +85,35 @@ NarrowedCharacter narrow_character(const wchar_t* character, int units, unsigned
     return result;
 }
 
-const wchar_t* first_refused_character(const wchar_t* text, unsigned code_page)
+const wchar_t* first_character_becoming(const wchar_t* text, size_t length, unsigned code_page,
+                                        std::string_view bytes)
 {
     if (code_page == utf8_code_page)
         return nullptr;
-    for (const wchar_t* p = text; *p != L'\0';) {
-        int units = character_units(p);
-        if (may_change(*p) && narrow_character(p, units, code_page) == NarrowedCharacter::separator)
-            return p;
-        p += units;
+    for (size_t at = 0; at < length;) {
+        const wchar_t* p = text + at;
+        int units = at + 1 < length ? character_units(p) : 1;
+        if (may_change(*p)) {
+            char narrow[16];
+            int count = single_byte_characters(p, units, code_page, narrow);
+            for (int i = 0; i < count; ++i) {
+                if (bytes.find(narrow[i]) != std::string_view::npos)
+                    return p;
+            }
+        }
+        at += static_cast<size_t>(units);
     }
     return nullptr;
 }
 
+const wchar_t* first_refused_character(const wchar_t* text, unsigned code_page)
+{
+    return first_character_becoming(text, wcslen(text), code_page, "\"\\ \t");
+}
+
 bool turns_into_wildcard(const wchar_t* text, unsigned code_page)
 {
-    if (code_page == utf8_code_page)
-        return false;
-    for (const wchar_t* p = text; *p != L'\0';) {
-        int units = character_units(p);
-        if (may_change(*p) && narrow_character(p, units, code_page) == NarrowedCharacter::wildcard)
-            return true;
-        p += units;
-    }
-    return false;
+    return first_character_becoming(text, wcslen(text), code_page, "*?") != nullptr;
 }
 
 // substr without its out-of-range exception, which would pull exception handling into the

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string_view>
 
 constexpr unsigned utf8_code_page = 65001;
 
@@ -20,9 +21,20 @@ int character_units(const wchar_t* text);
 // What the character of units code units at character becomes in code_page.
 NarrowedCharacter narrow_character(const wchar_t* character, int units, unsigned code_page);
 
+// The first character among the first length units of text that becomes one of the ASCII
+// characters in bytes without being one, or null.
+const wchar_t* first_character_becoming(const wchar_t* text, size_t length, unsigned code_page,
+                                        std::string_view bytes);
+
 // The first character of text that becomes a separator without being one, or null: the
 // Java launcher would split the command elsewhere than the Windows rules it was built by.
 const wchar_t* first_refused_character(const wchar_t* text, unsigned code_page);
+
+// The Java launcher reads its own path up to the first blank or tab outside quotes: a
+// character that becomes one needs quotes around the path, and one that becomes a double
+// quote would end or start quoting there.
+constexpr std::string_view program_name_ends = " \t";
+constexpr std::string_view program_name_refused = "\"";
 
 // Whether a character of text that is no star or question mark becomes one.
 bool turns_into_wildcard(const wchar_t* text, unsigned code_page);

@@ -54,10 +54,14 @@ void append_parameter(WideBuffer* command, const wchar_t* token, const wchar_t* 
 }
 
 // The Java launcher splits its command as the system converts it to its code page: there a
-// character that becomes a quote, backslash, blank or tab would move the arguments' bounds.
+// character that becomes a quote, backslash, blank or tab would move the arguments' bounds,
+// and in its own path (quoted where a blank would end it) a character that becomes a quote.
 void refuse_unless_read_unchanged(const wchar_t* command, int program_length, unsigned code_page)
 {
-    const wchar_t* refused = first_refused_character(command + program_length, code_page);
+    const wchar_t* refused =
+        first_character_becoming(command, static_cast<size_t>(program_length), code_page, program_name_refused);
+    if (refused == nullptr)
+        refused = first_refused_character(command + program_length, code_page);
     if (refused != nullptr)
         fatal_error(L"Cannot pass the command to Java unchanged\n'%.3000s':\ncharacter U+%04X is not in code page %u",
                     command, static_cast<unsigned>(*refused), code_page);

@@ -39,6 +39,15 @@ bool usable_on_this_windows(const wchar_t* name)
     return false;
 }
 
+// Puts the executable at the head of the command as it will read its own path, and answers
+// the code page it reads its command line in.
+unsigned append_java_executable(WideBuffer* command, const wchar_t* path)
+{
+    unsigned code_page = command_line_code_page(path);
+    append_program_name(command, path, code_page);
+    return code_page;
+}
+
 } // namespace
 
 WindowsBits ask_windows_bits(const char* function_name, void* process)
@@ -153,10 +162,8 @@ unsigned select_java_launcher(wchar_t* word, const wchar_t* launcher_path, WideB
     if (!is_absolute_path(word) && resolve_relative_to_exe(path, word, launcher_path))
         name = path;
     // A named executable that exists is used as it is; its version is not examined.
-    if (file_exists(name) && usable_on_this_windows(name)) {
-        append_quoted_argument(command, name);
-        return command_line_code_page(name);
-    }
+    if (file_exists(name) && usable_on_this_windows(name))
+        return append_java_executable(command, name);
 
     JavaVersion low = default_low;
     JavaVersion high = newest_known;
@@ -176,6 +183,5 @@ unsigned select_java_launcher(wchar_t* word, const wchar_t* launcher_path, WideB
         fatal_error(L"Don't find a Java runtime with version in the %d.%d.%d-%d.%d.%d range", low.major, low.minor,
                     low.micro, high.major, high.minor, high.micro);
     trace_message(L"Found Java launcher\n'%s'", path);
-    append_quoted_argument(command, path);
-    return command_line_code_page(path);
+    return append_java_executable(command, path);
 }

@@ -64,3 +64,9 @@ void append_quoted_argument(WideBuffer* buffer, const wchar_t* text, unsigned co
 {
     append_element(buffer, text, needs_quotes(text) || turns_into_wildcard(text, code_page));
 }
+
+void append_program_name(WideBuffer* buffer, const wchar_t* path, unsigned code_page)
+{
+    append_element(buffer, path,
+                   needs_quotes(path) || first_character_becoming(path, wcslen(path), code_page, program_name_ends));
+}

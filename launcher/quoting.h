@@ -10,3 +10,7 @@ void append_quoted_argument(WideBuffer* buffer, const wchar_t* text);
 // The same, and quoted also when a character of text turns into a star or question mark in
 // code_page, the one the Java launcher reads its command in: it expands no quoted element.
 void append_quoted_argument(WideBuffer* buffer, const wchar_t* text, unsigned code_page);
+
+// The Java executable's path at the head of the command: quoted as any element, and also when
+// a character of it becomes a blank or tab in code_page, where the Java launcher would end it.
+void append_program_name(WideBuffer* buffer, const wchar_t* path, unsigned code_page);

@@ -86,6 +86,10 @@ struct TextCase {
     std::wstring text;
     int refused_at;  // index of the first refused code unit, -1 for none
     bool wildcard;
+    // The same text as the Java executable's path: where a double quote would appear, and
+    // whether it is quoted.
+    int program_refused_at;
+    bool program_quoted;
 };
 
 // Everything, on every code page of the tests: what a command may hold.
@@ -94,24 +98,24 @@ std::vector<TextCase> text_cases()
     const std::wstring all = std::wstring(L"a \"b\\ \t*?\x00E9\x00DF\xFF02\x02BA\xFF3C\x2216\x3000\xFF0A\xFF1F") +
                              chinese + L"\xD800.\xD83D\xDE00";
     return {
-        {1252, L"plain ASCII \"quoted\" back\\slash\ttab *?", -1, false},
-        {1252, L"caf\x00E9 \x00C5ngstr\x00F6m \x00DF", -1, false},
-        {1252, L"a\xFF02" L"b", 1, false},
-        {1252, L"-Dx=\x02BA", 4, false},
-        {1252, L"C:\\dir\xFF3C" L"file", 6, false},
-        {1252, L"a\x2216" L"b", 1, false},
-        {1252, L"two\x3000words", 3, false},
-        {1252, std::wstring(chinese) + L"\x3000\xFF02", 2, true},  // the first of several
-        {1252, L"\xFF0A.txt", -1, true},
-        {1252, L"what\xFF1F", -1, true},
-        {1252, std::wstring(chinese) + L".txt", -1, true},
-        {1252, L"name\xDC00.txt", -1, true},
-        {1252, L"\xD800", -1, true},
-        {1252, L"\xD83D\xDE00", -1, true},
-        {936, std::wstring(chinese) + L".txt", -1, false},
-        {936, L"\xFF02\xFF3C\x3000\xFF0A\xFF1F", -1, false},
-        {65001, all, -1, false},
-        {65001, L"\xD800\xDC00\xDBFF", -1, false},
+        {1252, L"plain ASCII \"quoted\" back\\slash\ttab *?", -1, false, -1, true},
+        {1252, L"caf\x00E9 \x00C5ngstr\x00F6m \x00DF", -1, false, -1, true},
+        {1252, L"a\xFF02" L"b", 1, false, 1, false},
+        {1252, L"-Dx=\x02BA", 4, false, 4, false},
+        {1252, L"C:\\dir\xFF3C" L"file", 6, false, -1, false},
+        {1252, L"a\x2216" L"b", 1, false, -1, false},
+        {1252, L"two\x3000words", 3, false, -1, true},
+        {1252, std::wstring(chinese) + L"\x3000\xFF02", 2, true, 3, true},  // the first of several
+        {1252, L"\xFF0A.txt", -1, true, -1, false},
+        {1252, L"what\xFF1F", -1, true, -1, false},
+        {1252, std::wstring(chinese) + L".txt", -1, true, -1, false},
+        {1252, L"name\xDC00.txt", -1, true, -1, false},
+        {1252, L"\xD800", -1, true, -1, false},
+        {1252, L"\xD83D\xDE00", -1, true, -1, false},
+        {936, std::wstring(chinese) + L".txt", -1, false, -1, false},
+        {936, L"\xFF02\xFF3C\x3000\xFF0A\xFF1F", -1, false, -1, false},
+        {65001, all, -1, false, -1, true},
+        {65001, L"\xD800\xDC00\xDBFF", -1, false, -1, false},
     };
 }
 
@@ -128,6 +132,23 @@ TEST(TurnsIntoWildcard, OnlyCharactersThatBecomeAStarOrQuestionMark)
 {
     for (const TextCase& c : text_cases())
         EXPECT_EQ(turns_into_wildcard(c.text.c_str(), c.code_page), c.wildcard) << describe(c.text, c.code_page);
+}
+
+// The Java launcher ends its own path at a blank or tab outside quotes and knows no escapes there.
+TEST(ProgramName, QuotedWhereJavaWouldEndItRefusedWhereItWouldReadAQuote)
+{
+    for (const TextCase& c : text_cases()) {
+        const wchar_t* refused =
+            first_character_becoming(c.text.c_str(), c.text.size(), c.code_page, program_name_refused);
+        EXPECT_EQ(refused == nullptr ? -1 : static_cast<int>(refused - c.text.c_str()), c.program_refused_at)
+            << describe(c.text, c.code_page);
+        WideBuffer b;
+        wide_buffer_init(&b);
+        append_program_name(&b, c.text.c_str(), c.code_page);
+        std::wstring got(b.data, static_cast<size_t>(b.length));
+        wide_buffer_release(&b);
+        EXPECT_EQ(got.front() == L'"', c.program_quoted) << describe(c.text, c.code_page);
+    }
 }
 
 std::wstring quoted(const std::wstring& text, unsigned code_page)

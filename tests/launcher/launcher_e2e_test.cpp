@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -124,6 +125,10 @@ TEST_F(LauncherEndToEnd, WorkedExampleBuildsTheDocumentedCommand)
     EXPECT_EQ(got.crt_args, meant);
     EXPECT_EQ(got.folder, l.dir) << "the Java process inherits the launcher's folder";
     EXPECT_FALSE(kit::file_present(l.log));
+    // A start that shows no box leaves user32 (and the display driver behind it) unloaded.
+    const Strings& modules = got.parent_modules;
+    EXPECT_NE(std::find(modules.begin(), modules.end(), L"kernel32.dll"), modules.end()) << "modules not listed";
+    EXPECT_EQ(std::find(modules.begin(), modules.end(), L"user32.dll"), modules.end());
 }
 
 TEST_F(LauncherEndToEnd, WaitsUnlessStartAndExitsZeroWhateverJavaDoes)
@@ -399,6 +404,7 @@ TEST_F(LauncherEndToEnd, CharacterThatWouldMoveArgumentsInTheCodePageStopsTheLau
         std::wstring arguments;
         std::wstring command_tail;  // after the Java executable; %D stands for the test folder
         unsigned refused;
+        std::wstring java = L"jre\\bin\\java.exe";
     };
     const Case cases[] = {
         {"launcher-argument", L" -cp . Main", L"a\xFF02" L"b",
@@ -409,12 +415,14 @@ TEST_F(LauncherEndToEnd, CharacterThatWouldMoveArgumentsInTheCodePageStopsTheLau
          L" -cp \"%D\\lib\xFF3C" L"x\" Main", 0xFF3C},
         {"first-of-two", L" -cp . Main", L"\x4E2D\x02BA \x2216",
          L" -cp \"%D\\.\" Main \"\x4E2D\x02BA\" \x2216", 0x02BA},
+        {"java-folder", L" -cp . Main", L"a\x3000" L"b", L" -cp \"%D\\.\" Main a\x3000" L"b", 0xFF02,
+         L"jre\xFF02" L"17\\bin\\java.exe"},
     };
     for (const Case& c : cases) {
         Launcher l(kit::widen(std::string("e2e-refused-") + c.name).c_str());
-        std::wstring java = l.java(L"jre\\bin\\java.exe");
+        std::wstring java = l.java(c.java);
         kit::create_folders(l.dir + L"\\lib\xFF3C" L"x");
-        l.write(L"jre\\bin\\java.exe" + c.parameters);
+        l.write(c.java + c.parameters);
         kit::RunResult run = l.run(c.arguments);
         std::wstring command = quoted_if_blank(java) + c.command_tail;
         command.replace(command.find(L"%D"), 2, l.dir);
@@ -446,16 +454,23 @@ TEST_F(LauncherEndToEnd, ElementsThatWouldBecomeWildcardsInTheCodePageAreQuoted)
     EXPECT_EQ(got.crt_args, meant);
 }
 
-// The program name is no argument: the Java launcher finds itself without it.
-TEST_F(LauncherEndToEnd, ProgramNameIsNotLookedAtInTheCodePage)
+// The Java launcher reads its own path up to the first blank or tab outside quotes, knowing no
+// escapes there: a character that becomes a backslash changes nothing, one that becomes a
+// blank needs quotes.
+TEST_F(LauncherEndToEnd, ProgramNameIsQuotedWhereJavaWouldEndIt)
 {
-    Launcher l(L"e2e-code-page-program");
-    std::wstring java = l.java(L"jre\xFF3C" L"1\\bin\\java.exe");
-    l.write(L"jre\xFF3C" L"1\\bin\\java.exe -cp . Main");
-    kit::RunResult run = l.run(L"x");
-    ASSERT_EQ(run.exit_code, 0u);
-    EXPECT_TRUE(run.boxes.empty());
-    EXPECT_EQ(l.received().shell_args, (Strings{java, L"-cp", l.dir + L"\\.", L"Main", L"x"}));
+    for (const wchar_t* folder : {L"jre\xFF3C" L"1", L"jre\x3000" L"17"}) {
+        Launcher l(folder[3] == 0x3000 ? L"e2e-code-page-program-blank" : L"e2e-code-page-program");
+        std::wstring java = l.java(std::wstring(folder) + L"\\bin\\java.exe");
+        l.write(std::wstring(folder) + L"\\bin\\java.exe -cp . Main");
+        kit::RunResult run = l.run(L"x");
+        ASSERT_EQ(run.exit_code, 0u);
+        EXPECT_TRUE(run.boxes.empty());
+        kit::JavaRecord got = l.received();
+        std::wstring program = folder[3] == 0x3000 ? L"\"" + java + L"\"" : java;
+        EXPECT_EQ(got.raw.substr(0, program.size() + 1), program + L" ");
+        EXPECT_EQ(got.shell_args, (Strings{java, L"-cp", l.dir + L"\\.", L"Main", L"x"}));
+    }
 }
 
 TEST_F(LauncherEndToEnd, JavaDeclaringUtf8ReceivesEveryCharacterUnquoted)
