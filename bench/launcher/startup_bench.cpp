@@ -1,0 +1,112 @@
+// The cost of starting Java through the launcher: the same command started through a copy of
+// kelvo.exe (which waits for it) and directly, alternately, many times; prints the medians and
+// their ratio. The Java is a stand-in that exits at once: fake_java.exe beside this program, or
+// the one named by the first argument (another bitness, say).
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+double seconds_now()
+{
+    static LARGE_INTEGER frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+[[noreturn]] void fail(const wchar_t* what, const std::wstring& object)
+{
+    fwprintf(stderr, L"%ls %ls (error %lu)\n", what, object.c_str(), GetLastError());
+    exit(1);
+}
+
+// Seconds from the start of the command until its process has ended.
+double run_once(const std::wstring& command)
+{
+    std::wstring line = command;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    double start = seconds_now();
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        fail(L"cannot start", command);
+    WaitForSingleObject(process.hProcess, INFINITE);
+    double took = seconds_now() - start;
+    DWORD code = 1;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    if (code != 0)
+        fail(L"exit code not 0 from", command);
+    return took;
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+std::wstring quoted(const std::wstring& path)
+{
+    return L"\"" + path + L"\"";
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    wchar_t module[MAX_PATH];
+    GetModuleFileNameW(nullptr, module, MAX_PATH);
+    std::wstring bin = module;
+    bin = bin.substr(0, bin.rfind(L'\\'));
+    std::wstring java = argc > 1 ? argv[1] : bin + L"\\fake_java.exe";
+    std::wstring dir = bin + L"\\startup-bench";
+    std::wstring launcher = dir + L"\\app.exe";
+    CreateDirectoryW(dir.c_str(), nullptr);
+    if (!CopyFileW((bin + L"\\kelvo.exe").c_str(), launcher.c_str(), FALSE))
+        fail(L"cannot copy kelvo.exe to", launcher);
+    std::string parameters = "\"";
+    for (wchar_t c : java)
+        parameters.push_back(static_cast<char>(c));
+    parameters += "\" -cp . Main\n";
+    HANDLE file = CreateFileW((dir + L"\\app.kelvo").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    if (file == INVALID_HANDLE_VALUE || !WriteFile(file, parameters.data(), static_cast<DWORD>(parameters.size()),
+                                                   &written, nullptr))
+        fail(L"cannot write", dir + L"\\app.kelvo");
+    CloseHandle(file);
+    SetEnvironmentVariableW(L"VERBOSE_KELVO", nullptr);
+    SetEnvironmentVariableW(L"KIT_JAVA_RECORD", nullptr);
+
+    // The command the launcher builds from that parameter file, started directly.
+    std::wstring through_launcher = quoted(launcher);
+    std::wstring direct = quoted(java) + L" -cp " + quoted(dir + L"\\.") + L" Main";
+    constexpr int warm_up = 5;
+    constexpr int runs = 61;
+    for (int i = 0; i < warm_up; ++i) {
+        run_once(through_launcher);
+        run_once(direct);
+    }
+    std::vector<double> launched, started;
+    for (int i = 0; i < runs; ++i) {
+        launched.push_back(run_once(through_launcher));
+        started.push_back(run_once(direct));
+    }
+    double launched_median = median(launched);
+    double started_median = median(started);
+    wprintf(L"Java stand-in: %ls\n", java.c_str());
+    wprintf(L"medians of %d alternating runs: through the launcher %.1f ms, directly %.1f ms\n", runs,
+            launched_median * 1e3, started_median * 1e3);
+    wprintf(L"a start through the launcher costs %.2f direct starts\n", launched_median / started_median);
+    return 0;
+}
