@@ -32,12 +32,17 @@ PathBuffer resolved_default;
 // Closes a key that this file opened; a predefined root key is never closed.
 class KeyGuard {
 public:
-    explicit KeyGuard(HKEY key) : key_(key) {}
+    KeyGuard() = default;
     KeyGuard(const KeyGuard&) = delete;
     KeyGuard& operator=(const KeyGuard&) = delete;
     ~KeyGuard() { close(); }
 
     HKEY get() const { return key_; }
+    void start_at_root(HKEY root)
+    {
+        close();
+        key_ = root;
+    }
     void replace(HKEY key)
     {
         close();
@@ -50,9 +55,10 @@ private:
     {
         if (owned_)
             RegCloseKey(key_);
+        owned_ = false;
     }
 
-    HKEY key_;
+    HKEY key_ = nullptr;
     bool owned_ = false;
 };
 
@@ -115,6 +121,44 @@ size_t terminated_size(DWORD size)
     return even + sizeof(wchar_t);
 }
 
+// What the last component of a registry path names.
+enum class PathEnd { value, key };
+
+// Splits the copy of path in place and opens in key every component that names a key, with
+// access. For a path that ends in a value, *value_name receives its name. Traces and
+// answers false when the path is invalid or a key cannot be opened.
+bool open_registry_path(const wchar_t* path, wchar_t* copy, PathEnd end, REGSAM access, KeyGuard& key,
+                        const wchar_t** value_name)
+{
+    wchar_t* cursor = copy;
+    const wchar_t* root_name = next_component(&cursor);
+    const wchar_t* component = root_name == nullptr ? nullptr : next_component(&cursor);
+    HKEY root = component == nullptr ? nullptr : find_root_key(root_name);
+    if (root == nullptr) {
+        trace_message(L"Invalid registry path '%s'", path);
+        return false;
+    }
+    key.start_at_root(root);
+    for (;;) {
+        const wchar_t* following = next_component(&cursor);
+        if (following == nullptr && end == PathEnd::value) {
+            *value_name = component;
+            return true;
+        }
+        HKEY child = nullptr;
+        LSTATUS status = RegOpenKeyExW(key.get(), component, 0, access, &child);
+        if (status != ERROR_SUCCESS) {
+            trace_message(L"RegOpenKeyEx '%s' at '%s':\n%.255s", path, component,
+                          system_error_text(static_cast<unsigned long>(status)));
+            return false;
+        }
+        key.replace(child);
+        if (following == nullptr)
+            return true;
+        component = following;
+    }
+}
+
 } // namespace
 
 const wchar_t* read_registry_string(const wchar_t* path, unsigned long* type, unsigned long access)
@@ -130,29 +174,11 @@ const wchar_t* read_registry_string(const wchar_t* path, unsigned long* type, un
     }
     wchar_t* copy = copy_text(path + 1);
     CopyGuard copy_guard(copy);
-    wchar_t* cursor = copy;
-    const wchar_t* root_name = next_component(&cursor);
-    const wchar_t* component = root_name == nullptr ? nullptr : next_component(&cursor);
-    HKEY root = component == nullptr ? nullptr : find_root_key(root_name);
-    if (root == nullptr) {
-        trace_message(L"Invalid registry path '%s'", path);
-        return nullptr;
-    }
-
+    KeyGuard key;
+    const wchar_t* component = nullptr;
     // Every component but the last names a key; the last names the value.
-    KeyGuard key(root);
-    for (const wchar_t* following = next_component(&cursor); following != nullptr;
-         following = next_component(&cursor)) {
-        HKEY child = nullptr;
-        LSTATUS status = RegOpenKeyExW(key.get(), component, 0, access | KEY_QUERY_VALUE, &child);
-        if (status != ERROR_SUCCESS) {
-            trace_message(L"RegOpenKeyEx '%s' at '%s':\n%.255s", path, component,
-                          system_error_text(static_cast<unsigned long>(status)));
-            return nullptr;
-        }
-        key.replace(child);
-        component = following;
-    }
+    if (!open_registry_path(path, copy, PathEnd::value, access | KEY_QUERY_VALUE, key, &component))
+        return nullptr;
 
     DWORD size = 0;
     LSTATUS status = RegQueryValueExW(key.get(), component, nullptr, type, nullptr, &size);
@@ -172,6 +198,36 @@ const wchar_t* read_registry_string(const wchar_t* path, unsigned long* type, un
     const auto* data = static_cast<const wchar_t*>(registry_result);
     trace_message(L"Registry path '%s'=\n'%s'", path, *type == REG_SZ ? data : L"not a REG_SZ");
     return data;
+}
+
+bool read_registry_subkey(const wchar_t* path, int index, unsigned long access, RegistryKeyName name)
+{
+    trace_message(L"Reading subkey %d of registry path '%s'", index, path);
+    if (path[0] != L'\\') {
+        trace_message(L"Invalid registry path '%s'", path);
+        return false;
+    }
+    wchar_t* copy = copy_text(path + 1);
+    CopyGuard copy_guard(copy);
+    KeyGuard key;
+    // Every component names a key.
+    if (!open_registry_path(path, copy, PathEnd::key, access | KEY_ENUMERATE_SUB_KEYS, key, nullptr))
+        return false;
+
+    DWORD length = registry_key_name_capacity;
+    LSTATUS status = RegEnumKeyExW(key.get(), static_cast<DWORD>(index), name, &length, nullptr, nullptr, nullptr,
+                                   nullptr);
+    if (status == ERROR_NO_MORE_ITEMS) {
+        trace_message(L"Registry path '%s' has no subkey %d", path, index);
+        return false;
+    }
+    if (status != ERROR_SUCCESS) {
+        trace_message(L"RegEnumKeyEx '%s' at %d:\n%.255s", path, index,
+                      system_error_text(static_cast<unsigned long>(status)));
+        return false;
+    }
+    trace_message(L"Registry path '%s' subkey %d=\n'%s'", path, index, name);
+    return true;
 }
 
 const wchar_t* read_environment_variable(wchar_t* name, const wchar_t* exe_path, bool quiet)
