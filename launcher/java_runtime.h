@@ -39,3 +39,45 @@ constexpr wchar_t jdk_home_path[] = L"\\HKEY_LOCAL_MACHINE\\SOFTWARE\\JavaSoft\\
 
 // Registry paths are formatted into a buffer of this many units.
 constexpr int registry_path_capacity = 1024;
+
+// Keys that today's installers write instead of the JavaSoft ones, below SOFTWARE in
+// HKEY_LOCAL_MACHINE (64-bit view, then 32-bit view) and, for a per-user install, in
+// HKEY_CURRENT_USER.
+constexpr wchar_t machine_software_path[] = L"\\HKEY_LOCAL_MACHINE\\SOFTWARE";
+constexpr wchar_t user_software_path[] = L"\\HKEY_CURRENT_USER\\Software";
+
+// Releases up to this one are 1.<release>.0 in the launcher's numbering, also where an
+// installer's key names them by the release alone (8.0.392.8, zulu-8).
+constexpr int last_one_dot_release = 8;
+
+enum class VendorLayout {
+    // The Eclipse Adoptium installer and those built from its template:
+    // <vendor>\{JDK,JRE}\<version>\<vm>\MSI with the install folder in Path. <version> is the
+    // full version (17.0.9.9, 8.0.392.8), <vm> any subkey (hotspot, openj9). The JavaHome value
+    // beside Path is a number (a feature flag), not a folder.
+    installer_template,
+    // <vendor>\<name> with the install folder in InstallationPath; the first number of <name>
+    // (zulu-17, zulu-8-jre, jdk-21) is the release.
+    named_install,
+};
+
+struct VendorKeys {
+    const wchar_t* key;  // below SOFTWARE
+    VendorLayout layout;
+};
+
+// In the order they are searched; another vendor is one more row.
+constexpr VendorKeys vendor_keys[] = {
+    {L"Eclipse Adoptium", VendorLayout::installer_template},
+    {L"AdoptOpenJDK", VendorLayout::installer_template},
+    {L"Eclipse Foundation", VendorLayout::installer_template},
+    {L"Microsoft", VendorLayout::installer_template},
+    {L"Semeru", VendorLayout::installer_template},
+    {L"Azul Systems\\Zulu", VendorLayout::named_install},
+    {L"BellSoft\\Liberica", VendorLayout::named_install},
+};
+
+constexpr const wchar_t* installer_template_kinds[] = {L"JDK", L"JRE"};
+constexpr wchar_t installer_template_leaf[] = L"MSI";
+constexpr wchar_t installer_template_folder_value[] = L"Path";
+constexpr wchar_t named_install_folder_value[] = L"InstallationPath";

@@ -2,6 +2,7 @@
 // choice that the launcher word of the parameter file asks for.
 #pragma once
 
+#include "java_runtime.h"
 #include "paths.h"
 
 struct JavaVersion {
@@ -25,6 +26,8 @@ bool scan_java_release_keys(JavaVersion low, JavaVersion high, bool use_javaw, P
 bool find_java_current_version(int low_major, int high_major, bool use_javaw, PathBuffer out);
 bool find_registered_java(JavaVersion low, JavaVersion high, bool use_javaw, PathBuffer out);
 bool find_java_in_environment(bool use_javaw, PathBuffer out);
+// The keys of today's installers: the newest runtime in the range whose executable exists.
+bool find_java_in_vendor_keys(JavaVersion low, JavaVersion high, bool use_javaw, PathBuffer out);
 
 // The release-key versions worth looking up for a range, newest first: calls visit for each
 // until it answers true, and answers whether one did.
@@ -45,3 +48,7 @@ WindowsBits ask_windows_bits(const char* function_name, void* process);
 // past it; a number beyond the range of int is too large, not wrapped.
 enum class DecimalRead { read, none, too_large };
 DecimalRead read_decimal(const wchar_t** text, int* value);
+
+// The version that an installer's key name stands for, in the launcher's numbering (Java 8 is
+// 1.8.0); false for a name that is no version.
+bool version_from_key_name(const wchar_t* name, VendorLayout layout, JavaVersion* version);

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -121,6 +122,51 @@ TEST(ReadDecimal, AsPercentDWithoutWrapping)
             EXPECT_EQ(static_cast<size_t>(at - c.input), c.consumed) << kit::utf8(c.input);
         } else {
             EXPECT_EQ(at, c.input) << kit::utf8(c.input);
+        }
+    }
+}
+
+TEST(VersionFromKeyName, AsTheInstallersNameTheirKeys)
+{
+    struct Case {
+        const wchar_t* name;
+        VendorLayout layout;
+        std::optional<JavaVersion> expected;
+    };
+    constexpr auto full = VendorLayout::installer_template;
+    constexpr auto named = VendorLayout::named_install;
+    const Case cases[] = {
+        {L"17.0.9.9", full, JavaVersion{17, 0, 9}},
+        {L"11.0.21.9", full, JavaVersion{11, 0, 21}},
+        {L"8.0.392.8", full, JavaVersion{1, 8, 0}},
+        {L"21", full, JavaVersion{21, 0, 0}},
+        {L"zulu-17", named, JavaVersion{17, 0, 0}},
+        {L"zulu-8-jre", named, JavaVersion{1, 8, 0}},
+        {L"jdk-21", named, JavaVersion{21, 0, 0}},
+        {L"jre-17", named, JavaVersion{17, 0, 0}},
+        // Not versions: passed over in either layout.
+        {L"latest", full, std::nullopt},
+        {L"latest", named, std::nullopt},
+        {L"MSI", full, std::nullopt},
+        {L"", full, std::nullopt},
+        {L"", named, std::nullopt},
+        {L"17.0.9.9.1", full, std::nullopt},
+        {L"17.0.", full, std::nullopt},
+        {L"17.0.9-beta", full, std::nullopt},
+        {L" 17", full, std::nullopt},
+        {L"+17", full, std::nullopt},
+        {L"0.9", full, std::nullopt},
+        {L"zulu-0", named, std::nullopt},
+        {L"2147483648.0.1.1", full, std::nullopt},
+        {L"17.99999999999.1", full, std::nullopt},
+        {L"jdk-99999999999", named, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        JavaVersion version{-7, -7, -7};
+        bool read = version_from_key_name(c.name, c.layout, &version);
+        EXPECT_EQ(read, c.expected.has_value()) << kit::utf8(c.name);
+        if (read && c.expected) {
+            EXPECT_TRUE(same(version, *c.expected)) << kit::utf8(c.name) << ": " << text(version);
         }
     }
 }
