@@ -66,13 +66,48 @@ bool same_name(std::wstring_view entry, std::wstring_view name)
                                 static_cast<int>(name.size()), TRUE) == CSTR_EQUAL;
 }
 
-HKEY open_software(View view)
+// The registry view of a place below SOFTWARE; HKEY_CURRENT_USER's Software is in both.
+REGSAM view_of(Software where)
+{
+    switch (where) {
+    case Software::machine64:
+        return KEY_WOW64_64KEY;
+    case Software::machine32:
+        return KEY_WOW64_32KEY;
+    case Software::user:
+        break;
+    }
+    return 0;
+}
+
+Software machine(View view)
+{
+    return view == View::bits64 ? Software::machine64 : Software::machine32;
+}
+
+HKEY open_software(Software where)
 {
     HKEY key = nullptr;
-    REGSAM access = KEY_ALL_ACCESS | (view == View::bits64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY);
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE", 0, access, &key) != ERROR_SUCCESS)
-        fail("cannot open HKLM\\SOFTWARE");
+    bool user = where == Software::user;
+    if (RegOpenKeyExW(user ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, user ? L"Software" : L"SOFTWARE", 0,
+                      KEY_ALL_ACCESS | view_of(where), &key) != ERROR_SUCCESS)
+        fail(user ? "cannot open HKCU\\Software" : "cannot open HKLM\\SOFTWARE");
     return key;
+}
+
+// Removes a key that the tests share with others only when nothing is left in it.
+void remove_if_empty(HKEY software, const wchar_t* subkey, REGSAM view)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(software, subkey, 0, KEY_READ | view, &key) != ERROR_SUCCESS)
+        return;
+    DWORD subkeys = 1;
+    DWORD values = 1;
+    LSTATUS status = RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
+                                      nullptr, nullptr, nullptr);
+    RegCloseKey(key);
+    if (status == ERROR_SUCCESS && subkeys == 0 && values == 0)
+        RegDeleteKeyExW(software, subkey, view, 0);
 }
 
 std::wstring javasoft_path(std::wstring_view subkey)
@@ -375,46 +410,75 @@ void install_fake_java(const std::wstring& path)
     copy_file(bin_path(L"fake_java.exe"), path);
 }
 
-void set_javasoft_value(View view, std::wstring_view subkey, std::wstring_view name, DWORD type,
+void set_software_value(Software where, std::wstring_view subkey, std::wstring_view name, DWORD type,
                         std::string_view bytes)
 {
-    HKEY software = open_software(view);
+    HKEY software = open_software(where);
     HKEY key = nullptr;
-    LSTATUS status = RegCreateKeyExW(software, javasoft_path(subkey).c_str(), 0, nullptr, 0,
-                                     KEY_ALL_ACCESS | (view == View::bits64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY),
-                                     nullptr, &key, nullptr);
+    LSTATUS status = RegCreateKeyExW(software, std::wstring(subkey).c_str(), 0, nullptr, 0,
+                                     KEY_ALL_ACCESS | view_of(where), nullptr, &key, nullptr);
     RegCloseKey(software);
     if (status != ERROR_SUCCESS)
-        fail("cannot create JavaSoft key");
+        fail("cannot create key " + utf8(subkey));
     std::wstring value_name(name);
     status = RegSetValueExW(key, value_name.c_str(), 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
                             static_cast<DWORD>(bytes.size()));
     RegCloseKey(key);
     if (status != ERROR_SUCCESS)
-        fail("cannot set JavaSoft value");
+        fail("cannot set value " + utf8(name) + " of " + utf8(subkey));
+}
+
+void set_software_string(Software where, std::wstring_view subkey, std::wstring_view name, std::wstring_view value)
+{
+    std::wstring terminated(value);
+    terminated.push_back(L'\0');
+    set_software_value(where, subkey, name, REG_SZ,
+                       std::string_view(reinterpret_cast<const char*>(terminated.data()), terminated.size() * 2));
+}
+
+void remove_java_vendor_keys()
+{
+    // The installers' own keys below each vendor, then the vendors' keys if the tests made them.
+    const wchar_t* own_keys[] = {L"Eclipse Adoptium\\JDK", L"Eclipse Adoptium\\JRE", L"AdoptOpenJDK\\JDK",
+                                 L"AdoptOpenJDK\\JRE", L"Eclipse Foundation\\JDK", L"Eclipse Foundation\\JRE",
+                                 L"Microsoft\\JDK", L"Microsoft\\JRE", L"Semeru\\JDK", L"Semeru\\JRE",
+                                 L"Azul Systems\\Zulu", L"BellSoft\\Liberica"};
+    const wchar_t* vendors[] = {L"Eclipse Adoptium", L"AdoptOpenJDK", L"Eclipse Foundation", L"Semeru",
+                                L"Azul Systems", L"BellSoft"};
+    for (Software where : {Software::machine64, Software::machine32, Software::user}) {
+        HKEY software = open_software(where);
+        for (const wchar_t* key : own_keys)
+            RegDeleteTreeW(software, key);
+        for (const wchar_t* vendor : vendors)
+            remove_if_empty(software, vendor, view_of(where));
+        RegCloseKey(software);
+    }
+}
+
+void set_javasoft_value(View view, std::wstring_view subkey, std::wstring_view name, DWORD type,
+                        std::string_view bytes)
+{
+    set_software_value(machine(view), javasoft_path(subkey), name, type, bytes);
 }
 
 void set_javasoft_string(View view, std::wstring_view subkey, std::wstring_view name, std::wstring_view value)
 {
-    std::wstring terminated(value);
-    terminated.push_back(L'\0');
-    set_javasoft_value(view, subkey, name, REG_SZ,
-                       std::string_view(reinterpret_cast<const char*>(terminated.data()), terminated.size() * 2));
+    set_software_string(machine(view), javasoft_path(subkey), name, value);
 }
 
 void remove_javasoft(View view)
 {
-    HKEY software = open_software(view);
+    HKEY software = open_software(machine(view));
     RegDeleteTreeW(software, L"JavaSoft");
     RegCloseKey(software);
 }
 
 std::optional<std::wstring> read_javasoft_string(View view, std::wstring_view subkey, std::wstring_view name)
 {
-    HKEY software = open_software(view);
+    HKEY software = open_software(machine(view));
     HKEY key = nullptr;
     LSTATUS status = RegOpenKeyExW(software, javasoft_path(subkey).c_str(), 0,
-                                   KEY_READ | (view == View::bits64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY), &key);
+                                   KEY_READ | view_of(machine(view)), &key);
     RegCloseKey(software);
     if (status != ERROR_SUCCESS)
         return std::nullopt;

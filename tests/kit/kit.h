@@ -77,6 +77,16 @@ std::optional<JavaRecord> read_java_record(const std::wstring& path);
 void install_fake_java(const std::wstring& path);
 void create_folders(const std::wstring& path);
 
+// Keys and values below SOFTWARE: in HKEY_LOCAL_MACHINE, in one registry view, or in
+// HKEY_CURRENT_USER, which both views share.
+enum class Software { machine64, machine32, user };
+void set_software_value(Software where, std::wstring_view subkey, std::wstring_view name, DWORD type,
+                        std::string_view bytes);
+void set_software_string(Software where, std::wstring_view subkey, std::wstring_view name, std::wstring_view value);
+// Removes the keys that the tests write for Java installers other than JavaSoft, everywhere,
+// and nothing beside them: Microsoft\JDK and Microsoft\JRE, never Microsoft.
+void remove_java_vendor_keys();
+
 // Keys and values under HKEY_LOCAL_MACHINE\SOFTWARE\JavaSoft, in one registry view.
 enum class View { bits64, bits32 };
 void set_javasoft_value(View view, std::wstring_view subkey, std::wstring_view name, DWORD type,

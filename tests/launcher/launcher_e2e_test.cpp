@@ -76,6 +76,7 @@ protected:
     {
         kit::remove_javasoft(kit::View::bits64);
         kit::remove_javasoft(kit::View::bits32);
+        kit::remove_java_vendor_keys();
     }
     void TearDown() override { SetUp(); }
 };
@@ -356,6 +357,103 @@ TEST_F(LauncherEndToEnd, RegistryViewsAndEnvironmentOrder)
             continue;
         }
         EXPECT_EQ(l.received().crt_args.at(0), l.dir + L"\\" + c.chosen + L"\\bin\\javaw.exe") << c.name;
+    }
+}
+
+// The keys that today's installers write instead of the JavaSoft ones, filled as they fill them:
+// the folder in Path (with a number JavaHome beside it) or InstallationPath.
+TEST_F(LauncherEndToEnd, RuntimesThatTodaysInstallersRegister)
+{
+    struct Install {
+        kit::Software where;
+        const wchar_t* key;     // below SOFTWARE
+        const wchar_t* folder;  // below the test folder; one named "gone..." is not there
+    };
+    struct Case {
+        const char* name;
+        const wchar_t* word;
+        std::vector<Install> installs;
+        Strings variables;      // NAME=folder below the test folder (QUICK_KELVO counts whatever its value)
+        bool javasoft;          // JavaSoft's JRE 17 registered in folder r64
+        const wchar_t* chosen;  // folder of the Java expected; null: none found
+        const wchar_t* trace;   // in the log if given; %D stands for the test folder
+    };
+    constexpr auto m64 = kit::Software::machine64;
+    constexpr auto m32 = kit::Software::machine32;
+    constexpr auto user = kit::Software::user;
+    const Install temurin21{m64, L"Eclipse Adoptium\\JDK\\21.0.1.12\\hotspot\\MSI", L"jdk-21.0.1.12-hotspot\\"};
+    const Case cases[] = {
+        {"temurin-64", L"javaw[17.0.0+]", {temurin21}, {}, false, L"jdk-21.0.1.12-hotspot",
+         L"Found Java version 21.0.1 in\n'%D\\jdk-21.0.1.12-hotspot\\'"},
+        {"java8-jre-32", L"java[1.8.0]", {{m32, L"AdoptOpenJDK\\JRE\\8.0.392.8\\hotspot\\MSI", L"jre8"}}, {}, false,
+         L"jre8", nullptr},
+        {"per-user", L"javaw", {{user, L"Microsoft\\JDK\\17.0.9.8\\hotspot\\MSI", L"ms17\\"}}, {}, false, L"ms17",
+         nullptr},
+        {"zulu", L"javaw[11.0.0-17.0.0]",
+         {{m64, L"Azul Systems\\Zulu\\zulu-21", L"zulu21"}, {m64, L"Azul Systems\\Zulu\\zulu-17", L"zulu17"}}, {},
+         false, L"zulu17", nullptr},
+        {"newest-of-three", L"javaw[11.0.0+]",
+         {{m64, L"Semeru\\JDK\\11.0.21.9\\openj9\\MSI", L"semeru11"},
+          {m32, L"BellSoft\\Liberica\\jdk-21", L"liberica21"},
+          {user, L"Eclipse Adoptium\\JDK\\17.0.9.9\\hotspot\\MSI", L"temurin17"}},
+         {}, false, L"liberica21", nullptr},
+        {"left-behind", L"javaw[17.0.0+]",
+         {{m64, L"Eclipse Adoptium\\JDK\\21.0.1.12\\hotspot\\MSI", L"gone21\\"},
+          {m64, L"Eclipse Adoptium\\JDK\\17.0.9.9\\hotspot\\MSI", L"temurin17"}},
+         {}, false, L"temurin17", L"Passed over Java version 21.0.1 in\n'%D\\gone21\\':\nno bin\\javaw.exe"},
+        // What the search found before still comes first.
+        {"javasoft-first", L"javaw[17.0.0+]", {temurin21}, {}, true, L"r64", nullptr},
+        {"java-home-first", L"javaw", {temurin21}, {L"JAVA_HOME=h1"}, false, L"h1", nullptr},
+        {"quick", L"javaw[17.0.0+]", {temurin21}, {L"QUICK_KELVO=any"}, false, nullptr, nullptr},
+    };
+    for (const Case& c : cases) {
+        SetUp();
+        Launcher l(kit::widen(std::string("e2e-vendor-") + c.name).c_str());
+        kit::set_variable(l.env, L"VERBOSE_KELVO", L"");
+        for (const wchar_t* folder : {L"r64", L"h1"})
+            l.java(std::wstring(folder) + L"\\bin\\javaw.exe");
+        for (const Install& install : c.installs) {
+            std::wstring folder = install.folder;
+            if (folder.rfind(L"gone", 0) != 0) {
+                l.java(folder + L"\\bin\\javaw.exe");
+                l.java(folder + L"\\bin\\java.exe");
+            }
+            std::wstring key = install.key;
+            bool msi = key.size() > 4 && key.substr(key.size() - 4) == L"\\MSI";
+            kit::set_software_string(install.where, key, msi ? L"Path" : L"InstallationPath", l.dir + L"\\" + folder);
+            if (msi)
+                kit::set_software_value(install.where, key, L"JavaHome", REG_DWORD, std::string("\1\0\0\0", 4));
+        }
+        if (c.javasoft) {
+            kit::set_javasoft_string(kit::View::bits64, L"JRE", L"CurrentVersion", L"17");
+            kit::set_javasoft_string(kit::View::bits64, L"JRE\\17", L"JavaHome", l.dir + L"\\r64");
+        }
+        for (const auto& v : c.variables) {
+            size_t eq = v.find(L'=');
+            kit::set_variable(l.env, v.substr(0, eq), l.dir + L"\\" + v.substr(eq + 1));
+        }
+        l.write(std::wstring(c.word) + L" -cp . Main");
+        kit::RunResult run = l.run();
+        if (c.trace != nullptr) {
+            std::wstring entry = c.trace;
+            entry.replace(entry.find(L"%D"), 2, l.dir);
+            EXPECT_NE(kit::read_file_bytes(l.log).find(narrow(entry)), std::string::npos) << c.name;
+        }
+        if (c.chosen == nullptr) {
+            EXPECT_EQ(run.exit_code, 2u) << c.name;
+            EXPECT_EQ(run.boxes, Strings{L"Don't find a Java runtime with version in the 17.0.0-37.0.0 range"})
+                << c.name;
+            EXPECT_FALSE(l.java_started()) << c.name;
+            continue;
+        }
+        EXPECT_EQ(run.exit_code, 0u) << c.name;
+        EXPECT_TRUE(run.boxes.empty()) << c.name;
+        if (!l.java_started()) {
+            ADD_FAILURE() << c.name << ": Java not started";
+            continue;
+        }
+        std::wstring executable = std::wstring(c.word).find(L"javaw") == 0 ? L"javaw.exe" : L"java.exe";
+        EXPECT_EQ(l.received().crt_args.at(0), l.dir + L"\\" + c.chosen + L"\\bin\\" + executable) << c.name;
     }
 }
 
