@@ -24,6 +24,40 @@ const RootKey root_keys[] = {
     {L"HKEY_USERS", HKEY_USERS},
 };
 
+// advapi32 is loaded at the first registry read: a start whose Java is shipped beside the
+// launcher reads no registry, and so does not pay for attaching it (and sechost behind it).
+struct RegistryFunctions {
+    decltype(&RegOpenKeyExW) open_key;
+    decltype(&RegQueryValueExW) query_value;
+    decltype(&RegEnumKeyExW) enumerate_keys;
+    decltype(&RegCloseKey) close_key;
+};
+RegistryFunctions registry = {};
+
+template <typename Function>
+bool find_function(HMODULE module, const char* name, Function* function)
+{
+    FARPROC found = GetProcAddress(module, name);
+    *function = reinterpret_cast<Function>(reinterpret_cast<void (*)()>(found));
+    return found != nullptr;
+}
+
+// Answers ERROR_SUCCESS once the functions are there, else the system's reason.
+LSTATUS load_registry_functions()
+{
+    if (registry.close_key != nullptr)
+        return ERROR_SUCCESS;
+    HMODULE advapi32 = LoadLibraryW(L"advapi32.dll");
+    RegistryFunctions found = {};
+    if (advapi32 == nullptr || !find_function(advapi32, "RegOpenKeyExW", &found.open_key) ||
+        !find_function(advapi32, "RegQueryValueExW", &found.query_value) ||
+        !find_function(advapi32, "RegEnumKeyExW", &found.enumerate_keys) ||
+        !find_function(advapi32, "RegCloseKey", &found.close_key))
+        return static_cast<LSTATUS>(GetLastError());
+    registry = found;
+    return ERROR_SUCCESS;
+}
+
 // The data of the value read last; valid until the next read_registry_string.
 void* registry_result = nullptr;
 // The last "|@" default made absolute.
@@ -54,7 +88,7 @@ private:
     void close()
     {
         if (owned_)
-            RegCloseKey(key_);
+            registry.close_key(key_);
         owned_ = false;
     }
 
@@ -138,6 +172,12 @@ bool open_registry_path(const wchar_t* path, wchar_t* copy, PathEnd end, REGSAM 
         trace_message(L"Invalid registry path '%s'", path);
         return false;
     }
+    LSTATUS loaded = load_registry_functions();
+    if (loaded != ERROR_SUCCESS) {
+        trace_message(L"RegOpenKeyEx '%s' at '%s':\n%.255s", path, root_name,
+                      system_error_text(static_cast<unsigned long>(loaded)));
+        return false;
+    }
     key.start_at_root(root);
     for (;;) {
         const wchar_t* following = next_component(&cursor);
@@ -146,7 +186,7 @@ bool open_registry_path(const wchar_t* path, wchar_t* copy, PathEnd end, REGSAM 
             return true;
         }
         HKEY child = nullptr;
-        LSTATUS status = RegOpenKeyExW(key.get(), component, 0, access, &child);
+        LSTATUS status = registry.open_key(key.get(), component, 0, access, &child);
         if (status != ERROR_SUCCESS) {
             trace_message(L"RegOpenKeyEx '%s' at '%s':\n%.255s", path, component,
                           system_error_text(static_cast<unsigned long>(status)));
@@ -181,7 +221,7 @@ const wchar_t* read_registry_string(const wchar_t* path, unsigned long* type, un
         return nullptr;
 
     DWORD size = 0;
-    LSTATUS status = RegQueryValueExW(key.get(), component, nullptr, type, nullptr, &size);
+    LSTATUS status = registry.query_value(key.get(), component, nullptr, type, nullptr, &size);
     if (status != ERROR_SUCCESS) {
         trace_message(L"RegQueryValueEx '%s':\n%.255s", path, system_error_text(static_cast<unsigned long>(status)));
         return nullptr;
@@ -190,7 +230,7 @@ const wchar_t* read_registry_string(const wchar_t* path, unsigned long* type, un
     registry_result = checked_realloc(nullptr, capacity);
     memset(registry_result, 0, capacity);
     // Only the reported size is offered, so the zero unit behind it always survives.
-    status = RegQueryValueExW(key.get(), component, nullptr, type, static_cast<BYTE*>(registry_result), &size);
+    status = registry.query_value(key.get(), component, nullptr, type, static_cast<BYTE*>(registry_result), &size);
     if (status != ERROR_SUCCESS) {
         trace_message(L"RegQueryValueEx '%s':\n%.255s", path, system_error_text(static_cast<unsigned long>(status)));
         return nullptr;
@@ -215,8 +255,8 @@ bool read_registry_subkey(const wchar_t* path, int index, unsigned long access, 
         return false;
 
     DWORD length = registry_key_name_capacity;
-    LSTATUS status = RegEnumKeyExW(key.get(), static_cast<DWORD>(index), name, &length, nullptr, nullptr, nullptr,
-                                   nullptr);
+    LSTATUS status = registry.enumerate_keys(key.get(), static_cast<DWORD>(index), name, &length, nullptr, nullptr,
+                                             nullptr, nullptr);
     if (status == ERROR_NO_MORE_ITEMS) {
         trace_message(L"Registry path '%s' has no subkey %d", path, index);
         return false;
