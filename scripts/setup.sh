@@ -5,7 +5,7 @@
 set -euo pipefail
 
 packages=(
-  cmake ninja-build
+  cmake ninja-build g++
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   googletest
@@ -13,6 +13,7 @@ packages=(
   wine64 wine32:i386
   xvfb xauth
   zip python3
+  openssl osslsigncode
 )
 
 sudo=""
