@@ -3,9 +3,10 @@
 
     dist.py OUTPUT.zip X86_BIN_DIR X64_BIN_DIR DOCS_DIR
 
-The 32-bit deliverables go to the top folder, the 64-bit builds to x64\\, INSTALL.txt and
-sample.kelvo from DOCS_DIR beside them with Windows line ends. The archive depends on the
-files' contents only: fixed order, fixed time stamps (SOURCE_DATE_EPOCH when set) and modes.
+The 32-bit deliverables and kelvo-brand.exe go to the top folder, the 64-bit builds of the
+deliverables to x64\\, INSTALL.txt and sample.kelvo from DOCS_DIR beside them with Windows
+line ends. The archive depends on the files' contents only: fixed order, fixed time stamps
+(SOURCE_DATE_EPOCH when set) and modes.
 """
 import os
 import sys
@@ -14,6 +15,7 @@ import zipfile
 
 VERSION = "2.2.0"
 BINARIES = ("kelvo.exe", "vecraster-32.dll", "vecraster.exe")
+TOOLS = ("kelvo-brand.exe",)  # 32-bit only: it runs on every Windows
 DOCS = ("INSTALL.txt", "sample.kelvo")
 DEFAULT_DATE = (2026, 12, 1, 0, 0, 0)
 
@@ -33,8 +35,8 @@ def entries(x86, x64, docs):
         with open(os.path.join(docs, name), "rb") as text:
             contents = text.read().replace(b"\r\n", b"\n").replace(b"\n", b"\r\n")
         yield top + name, contents, 0o644
-    for folder, prefix in ((x86, top), (x64, top + "x64/")):
-        for name in BINARIES:
+    for folder, prefix, names in ((x86, top, BINARIES + TOOLS), (x64, top + "x64/", BINARIES)):
+        for name in names:
             with open(os.path.join(folder, name), "rb") as binary:
                 yield prefix + name, binary.read(), 0o755
 

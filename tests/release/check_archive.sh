@@ -16,6 +16,7 @@ $top/sample.kelvo
 $top/kelvo.exe
 $top/vecraster-32.dll
 $top/vecraster.exe
+$top/kelvo-brand.exe
 $top/x64/kelvo.exe
 $top/x64/vecraster-32.dll
 $top/x64/vecraster.exe"
@@ -29,6 +30,7 @@ check="$source/tests/static/check_pe.sh"
 sh "$check" i686-w64-mingw32-objdump "$dir/kelvo.exe" gui
 sh "$check" i686-w64-mingw32-objdump "$dir/vecraster-32.dll" dll _Java_com_tandrel_vantor_1ext_vecraster_VECRASTER_vecraster@24
 sh "$check" i686-w64-mingw32-objdump "$dir/vecraster.exe" console
+sh "$check" i686-w64-mingw32-objdump "$dir/kelvo-brand.exe" console
 
 for pair in kelvo.exe:00000002 vecraster.exe:00000003 vecraster-32.dll:; do
   file=$dir/x64/${pair%%:*} subsystem=${pair#*:}

@@ -184,6 +184,7 @@ TEST(ReleaseResources, VersionInformationAsExplorerShowsIt)
         {L"kelvo.exe", VFT_APP, L"Tandrel kelvo Java launcher"},
         {L"vecraster-32.dll", VFT_DLL, L"Tandrel vecraster metafile to PNG converter (JNI library)"},
         {L"vecraster.exe", VFT_APP, L"Tandrel vecraster metafile to PNG converter"},
+        {L"kelvo-brand.exe", VFT_APP, L"Tandrel kelvo launcher branding tool"},
     };
     for (const VersionCase& c : cases) {
         std::wstring path = kit::bin_path(c.file);
