@@ -2,13 +2,12 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #ifdef _WIN32
 #include <io.h>
-#include <stdlib.h>
 #include <wchar.h>
-#include <wctype.h>
 
 #include "text.h"
 #else

@@ -105,11 +105,11 @@ bool read_pe(View file, PeFile& pe, Error& error)
     size_t header_at = reader.u32(0x3c);
     if (reader.u16(0) != 0x5a4d || reader.u32(header_at) != 0x00004550 || !reader.ok)
         return fail(error, "not a Windows executable (PE) file");
-    pe.coff_at = header_at + 4;
-    uint16_t section_count = reader.u16(pe.coff_at + 2);
-    uint32_t symbol_table = reader.u32(pe.coff_at + 8);
-    size_t optional_size = reader.u16(pe.coff_at + 16);
-    pe.optional_at = pe.coff_at + 20;
+    size_t coff_at = header_at + 4;  // the COFF file header, after "PE\0\0"
+    uint16_t section_count = reader.u16(coff_at + 2);
+    uint32_t symbol_table = reader.u32(coff_at + 8);
+    size_t optional_size = reader.u16(coff_at + 16);
+    pe.optional_at = coff_at + 20;
     uint16_t magic = reader.u16(pe.optional_at);
     size_t count_at = magic == pe32_plus_magic ? 108 : 92;
     if (!reader.ok || (magic != pe32_magic && magic != pe32_plus_magic) || optional_size < count_at + 4 ||

@@ -17,7 +17,6 @@ struct Section {
 
 struct PeFile {
     View file;
-    size_t coff_at = 0;          // the COFF file header, after "PE\0\0"
     size_t optional_at = 0;      // the optional header
     size_t directories_at = 0;   // the data directories inside it
     uint32_t directory_count = 0;
