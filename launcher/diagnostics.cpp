@@ -1,5 +1,6 @@
 #include "diagnostics.h"
 
+#include "front.h"
 #include "paths.h"
 
 #include <windows.h>
@@ -76,19 +77,6 @@ void open_log()
     write_narrow(banner, wcslen(banner));
 }
 
-// user32 is loaded only when a box is shown: a run that starts Java never pays for attaching
-// it (and the display driver behind it), which is most of a start otherwise.
-void show_box(const wchar_t* text)
-{
-    using MessageBoxFunction = int(WINAPI*)(HWND, LPCWSTR, LPCWSTR, UINT);
-    HMODULE user32 = LoadLibraryW(L"user32.dll");
-    FARPROC found = user32 == nullptr ? nullptr : GetProcAddress(user32, "MessageBoxW");
-    if (found == nullptr)
-        return;
-    auto message_box = reinterpret_cast<MessageBoxFunction>(reinterpret_cast<void (*)()>(found));
-    message_box(nullptr, text, L"Error", MB_ICONERROR | MB_TASKMODAL | MB_SETFOREGROUND);
-}
-
 void format_into(wchar_t* out, int capacity, const wchar_t* format, ...)
 {
     va_list args;
@@ -106,7 +94,7 @@ void report(const wchar_t* format, va_list args)
         va_end(entry);
     }
     format_wide(message_text, message_capacity, format, args);
-    show_box(message_text);
+    present_error(message_text);
 }
 
 } // namespace

@@ -1,6 +1,8 @@
-// The launcher's entry and its one straight run: read, build, start, (wait), exit.
+// The launcher's entry and its one straight run: read, build, start, (wait), exit. What the
+// GUI and the console launcher do differently lies in their fronts.
 #include "command.h"
 #include "diagnostics.h"
+#include "front.h"
 #include "parameter_file.h"
 #include "paths.h"
 
@@ -66,12 +68,8 @@ void prepare_command(wchar_t** command, bool* wait)
     if (wcslen(command) >= command_line_limit)
         fail_to_execute(command, ERROR_FILENAME_EXCED_RANGE);
 
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_SHOWNORMAL;
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+    if (!create_java_process(command, &process))
         fail_to_execute(command, GetLastError());
 
     int id = static_cast<int>(process.dwProcessId);
@@ -82,9 +80,10 @@ void prepare_command(wchar_t** command, bool* wait)
         WaitForSingleObject(process.hProcess, INFINITE);
         trace_message(L"Process %d terminated", id);
     }
+    int code = exit_code_after_java(process.hProcess, wait);
     CloseHandle(process.hProcess);
     free(command);
-    exit_launcher(0);
+    exit_launcher(code);
 }
 
 } // namespace
@@ -103,8 +102,7 @@ void __cdecl __set_app_type(int type);
 
 [[noreturn]] void kelvo_entry()
 {
-    constexpr int gui_application = 2;
-    __set_app_type(gui_application);
+    __set_app_type(front_application_type());
     // Builds the runtime's wide environment from the wide one, so variables hold every
     // character (taken from the narrow one, they would pass through the ANSI code page).
     int count = 0;

@@ -14,7 +14,7 @@ import time
 import zipfile
 
 VERSION = "2.2.0"
-BINARIES = ("kelvo.exe", "vecraster-32.dll", "vecraster.exe")
+BINARIES = ("kelvo.exe", "kelvoc.exe", "vecraster-32.dll", "vecraster.exe")
 TOOLS = ("kelvo-brand.exe",)  # 32-bit only: it runs on every Windows
 DOCS = ("INSTALL.txt", "sample.kelvo")
 DEFAULT_DATE = (2026, 12, 1, 0, 0, 0)

@@ -1,6 +1,7 @@
 // Stand-in for java.exe / javaw.exe: records what it received and the modules its parent (the
 // launcher, while it waits) has loaded, optionally sleeps, exits with the requested code.
-// Reads KIT_JAVA_RECORD, KIT_JAVA_SLEEP_MS and KIT_JAVA_EXIT.
+// Reads KIT_JAVA_RECORD, KIT_JAVA_OUTPUT (a line it writes to its standard output),
+// KIT_JAVA_SLEEP_MS and KIT_JAVA_EXIT.
 #include <windows.h>
 #include <shellapi.h>
 #include <tlhelp32.h>
@@ -93,6 +94,13 @@ int wmain(int argc, wchar_t** argv)
         // Written under another name, then renamed: a reader never sees half a record.
         write_file(path + L".part", record);
         MoveFileExW((path + L".part").c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
+    }
+    std::wstring output = variable(L"KIT_JAVA_OUTPUT");
+    if (!output.empty()) {
+        std::string line(output.begin(), output.end());
+        line += "\r\n";
+        DWORD written = 0;
+        WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
     }
     std::wstring sleep = variable(L"KIT_JAVA_SLEEP_MS");
     if (!sleep.empty())

@@ -148,6 +148,18 @@ RunResult run_program(const RunOptions& options)
 {
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
+    bool redirect = !options.output_file.empty() || !options.error_file.empty();
+    if (redirect) {
+        SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+        auto open = [&](const std::wstring& path) {
+            return path.empty() ? nullptr
+                                : CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                              &inheritable, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        };
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = open(options.output_file);
+        startup.hStdError = open(options.error_file);
+    }
     PROCESS_INFORMATION process = {};
     std::wstring command = options.command_line;
     std::wstring block;
@@ -157,7 +169,7 @@ RunResult run_program(const RunOptions& options)
     // started here always exist, so a second and third try tell a real failure from that.
     for (int attempt = 1;; ++attempt) {
         if (CreateProcessW(options.program.empty() ? nullptr : options.program.c_str(), command.data(), nullptr,
-                           nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT, options.environment ? block.data() : nullptr,
+                           nullptr, redirect, CREATE_UNICODE_ENVIRONMENT, options.environment ? block.data() : nullptr,
                            options.folder.empty() ? nullptr : options.folder.c_str(), &startup, &process))
             break;
         if (GetLastError() != ERROR_INTERNAL_ERROR || attempt == 3)
@@ -166,6 +178,10 @@ RunResult run_program(const RunOptions& options)
         Sleep(200);
     }
     CloseHandle(process.hThread);
+    for (HANDLE file : {startup.hStdOutput, startup.hStdError}) {
+        if (file != nullptr && file != INVALID_HANDLE_VALUE)
+            CloseHandle(file);
+    }
 
     RunResult result;
     std::set<HWND> answered;

@@ -24,6 +24,8 @@ struct RunOptions {
     std::optional<std::vector<std::wstring>> environment;  // "NAME=value" entries; none: inherited
     std::wstring folder;                          // empty: inherited
     DWORD timeout_ms = 30000;
+    std::wstring output_file = {};                // standard output and error go to these files;
+    std::wstring error_file = {};                 // both empty: inherited
 };
 
 RunResult run_program(const RunOptions& options);
@@ -67,11 +69,13 @@ struct JavaRecord {
     std::vector<std::wstring> crt_args;
     std::vector<std::wstring> parent_modules;
 };
-// The stand-in reads these variables: where to record, how long to sleep, what to exit with.
+// The stand-in reads these variables: where to record, how long to sleep, what to exit with,
+// what to write to its standard output.
 // After sleeping it creates "<record>.done".
 constexpr wchar_t java_record_variable[] = L"KIT_JAVA_RECORD";
 constexpr wchar_t java_sleep_variable[] = L"KIT_JAVA_SLEEP_MS";
 constexpr wchar_t java_exit_variable[] = L"KIT_JAVA_EXIT";
+constexpr wchar_t java_output_variable[] = L"KIT_JAVA_OUTPUT";  // ASCII only
 std::optional<JavaRecord> read_java_record(const std::wstring& path);
 // Copies the stand-in to path (e.g. "...\\bin\\javaw.exe"), creating missing folders.
 void install_fake_java(const std::wstring& path);

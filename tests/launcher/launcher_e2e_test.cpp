@@ -132,29 +132,62 @@ TEST_F(LauncherEndToEnd, WorkedExampleBuildsTheDocumentedCommand)
     EXPECT_EQ(std::find(modules.begin(), modules.end(), L"user32.dll"), modules.end());
 }
 
-TEST_F(LauncherEndToEnd, WaitsUnlessStartAndExitsZeroWhateverJavaDoes)
+// kelvo.exe ends with 0 whatever Java does; kelvoc.exe, the console launcher, with Java's exit
+// code when it waits for Java, and with 0 once Java has started when told start.
+TEST_F(LauncherEndToEnd, WaitsUnlessStartAndEndsWithTheLaunchersExitCode)
 {
     struct Case {
+        const wchar_t* program;
         const wchar_t* first_line;
         bool waits;
+        DWORD exit_code;
     };
-    for (Case c : {Case{L"", true}, Case{L"start\n", false}}) {
-        Launcher l(c.waits ? L"e2e-wait" : L"e2e-start");
+    const Case cases[] = {{L"kelvo.exe", L"", true, 0}, {L"kelvo.exe", L"start\n", false, 0},
+                          {L"kelvoc.exe", L"", true, 7}, {L"kelvoc.exe", L"start\n", false, 0}};
+    for (const Case& c : cases) {
+        std::string name = kit::utf8(c.program) + (c.waits ? " waits" : " start");
+        Launcher l(kit::widen("e2e-" + name.substr(0, name.find('.')) + (c.waits ? "-wait" : "-start")).c_str(),
+                   c.program);
         l.java(L"jre\\bin\\java.exe");
         l.write(std::wstring(c.first_line) + L"jre\\bin\\java.exe -cp . Main\n");
         kit::set_variable(l.env, kit::java_sleep_variable, L"1500");
         kit::set_variable(l.env, kit::java_exit_variable, L"7");
         kit::RunResult run = l.run();
-        ASSERT_TRUE(run.finished);
-        EXPECT_EQ(run.exit_code, 0u);
-        EXPECT_TRUE(run.boxes.empty());
+        ASSERT_TRUE(run.finished) << name;
+        EXPECT_EQ(run.exit_code, c.exit_code) << name;
+        EXPECT_TRUE(run.boxes.empty()) << name;
         EXPECT_EQ(kit::file_present(l.record + L".done"), c.waits)
-            << (c.waits ? "the launcher waits for Java to end" : "with start the launcher ends while Java runs");
+            << name << (c.waits ? ": the launcher waits for Java to end" : ": with start the launcher ends while Java runs");
         for (int i = 0; i < 200 && !kit::file_present(l.record + L".done"); ++i)
             Sleep(50);
-        EXPECT_TRUE(l.java_started());
-        EXPECT_TRUE(kit::file_present(l.record + L".done")) << "Java goes on after the launcher ended";
+        EXPECT_TRUE(l.java_started()) << name;
+        EXPECT_TRUE(kit::file_present(l.record + L".done")) << name << ": Java goes on after the launcher ended";
     }
+}
+
+// kelvoc.exe hands Java its standard handles, redirected or not, and writes its own errors to
+// standard error, never in a box.
+TEST_F(LauncherEndToEnd, ConsoleLauncherUsesTheStandardHandles)
+{
+    Launcher l(L"e2e-console-streams", L"kelvoc.exe");
+    l.java(L"jre\\bin\\java.exe");
+    l.write(L"jre\\bin\\java.exe -cp . Main\n");
+    kit::set_variable(l.env, kit::java_output_variable, L"written by Java");
+    std::wstring output = l.dir + L"\\output.txt";
+    std::wstring errors = l.dir + L"\\errors.txt";
+    kit::RunResult run = kit::run_program({l.exe, L"app.exe", l.env, l.dir, 30000, output, errors});
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exit_code, 0u);
+    EXPECT_EQ(kit::read_file_bytes(output), "written by Java\r\n");
+    EXPECT_EQ(kit::read_file_bytes(errors), "");
+
+    DeleteFileW(l.parameters.c_str());
+    run = kit::run_program({l.exe, L"app.exe", l.env, l.dir, 30000, output, errors});
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exit_code, 2u);
+    EXPECT_TRUE(run.boxes.empty());
+    EXPECT_EQ(kit::read_file_bytes(errors), "Cannot open parameter file\r\n'" + kit::utf8(l.parameters) + "':\r\nerrno=2\r\n");
+    EXPECT_EQ(kit::read_file_bytes(output), "");
 }
 
 TEST_F(LauncherEndToEnd, LauncherArgumentsComeLastQuotedAndUnexpanded)

@@ -14,10 +14,12 @@ top=kelvo-2.2.0
 expected="$top/INSTALL.txt
 $top/sample.kelvo
 $top/kelvo.exe
+$top/kelvoc.exe
 $top/vecraster-32.dll
 $top/vecraster.exe
 $top/kelvo-brand.exe
 $top/x64/kelvo.exe
+$top/x64/kelvoc.exe
 $top/x64/vecraster-32.dll
 $top/x64/vecraster.exe"
 names=$(python3 -c 'import sys, zipfile; print("\n".join(zipfile.ZipFile(sys.argv[1]).namelist()))' "$archive")
@@ -28,11 +30,12 @@ dir=$work/unpacked/$top
 
 check="$source/tests/static/check_pe.sh"
 sh "$check" i686-w64-mingw32-objdump "$dir/kelvo.exe" gui
+sh "$check" i686-w64-mingw32-objdump "$dir/kelvoc.exe" console
 sh "$check" i686-w64-mingw32-objdump "$dir/vecraster-32.dll" dll _Java_com_tandrel_vantor_1ext_vecraster_VECRASTER_vecraster@24
 sh "$check" i686-w64-mingw32-objdump "$dir/vecraster.exe" console
 sh "$check" i686-w64-mingw32-objdump "$dir/kelvo-brand.exe" console
 
-for pair in kelvo.exe:00000002 vecraster.exe:00000003 vecraster-32.dll:; do
+for pair in kelvo.exe:00000002 kelvoc.exe:00000003 vecraster.exe:00000003 vecraster-32.dll:; do
   file=$dir/x64/${pair%%:*} subsystem=${pair#*:}
   headers=$(x86_64-w64-mingw32-objdump -p "$file")
   echo "$headers" | grep -q "file format pei-x86-64" || fail "$file is no 64-bit PE file"

@@ -27,8 +27,8 @@ for dir in "$first" "$second"; do
   ) >"$dir.log" 2>&1 || { cat "$dir.log"; exit 1; }
 done
 status=0
-for file in x86/bin/kelvo.exe x86/bin/vecraster-32.dll x86/bin/vecraster.exe x86/bin/kelvo-brand.exe \
-  x64/bin/kelvo.exe x64/bin/vecraster-32.dll x64/bin/vecraster.exe x64/kelvo-2.2.0.zip; do
+for file in x86/bin/kelvo.exe x86/bin/kelvoc.exe x86/bin/vecraster-32.dll x86/bin/vecraster.exe x86/bin/kelvo-brand.exe \
+  x64/bin/kelvo.exe x64/bin/kelvoc.exe x64/bin/vecraster-32.dll x64/bin/vecraster.exe x64/kelvo-2.2.0.zip; do
   if cmp "$first/$file" "$second/$file"; then
     echo "same: $file ($(wc -c <"$first/$file") bytes)"
   else

@@ -150,6 +150,7 @@ void check_icon_group(const std::wstring& path)
 TEST(ReleaseResources, LauncherIconGroupHasTheFiveImages)
 {
     check_icon_group(kit::bin_path(L"kelvo.exe"));
+    check_icon_group(kit::bin_path(L"kelvoc.exe"));
 }
 
 TEST(ReleaseResources, LauncherCarriesItsManifest)
@@ -182,6 +183,7 @@ TEST(ReleaseResources, VersionInformationAsExplorerShowsIt)
 {
     const VersionCase cases[] = {
         {L"kelvo.exe", VFT_APP, L"Tandrel kelvo Java launcher"},
+        {L"kelvoc.exe", VFT_APP, L"Tandrel kelvo console Java launcher"},
         {L"vecraster-32.dll", VFT_DLL, L"Tandrel vecraster metafile to PNG converter (JNI library)"},
         {L"vecraster.exe", VFT_APP, L"Tandrel vecraster metafile to PNG converter"},
         {L"kelvo-brand.exe", VFT_APP, L"Tandrel kelvo launcher branding tool"},
