@@ -5,7 +5,10 @@
 #  1. a renamed kelvo.exe with the archive's sample parameter file starts a stand-in Java
 #     runtime (no Windows JVM exists here), which records the command line it received;
 #     that command and the launcher's trace log are shown;
-#  2. vecraster.exe converts a metafile drawn with GDI into PNG files at two resolutions.
+#  2. kelvoc.exe renamed mytool.exe runs a command-line tool: its output redirected to a
+#     file, Java's exit code as its own, and a failure reported on standard error;
+#  3. kelvo-brand (the Linux build) puts a name and version on a copy of the launcher;
+#  4. vecraster.exe converts a metafile drawn with GDI into PNG files at two resolutions.
 # KELVO_BUILD names another build folder than build/.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -61,6 +64,46 @@ PY
 echo
 echo "== Trace log $app/viewer.kelvo_log:"
 tr -d '\r' < "$app/viewer.kelvo_log"
+
+echo
+echo "== kelvoc.exe, the console launcher, as mytool.exe (parameter file mytool.kelvo)"
+echo "   its Java is the stand-in as jre\\bin\\java.exe, told to write a line and to exit with 7"
+tool="$demo/tool"
+mkdir -p "$tool/jre/bin"
+cp "$unpacked/kelvoc.exe" "$tool/mytool.exe"
+cp "$x86/bin/fake_java.exe" "$tool/jre/bin/java.exe"
+printf 'jre\\bin\\java.exe -cp lib\\tool.jar com.example.Tool\r\n' >"$tool/mytool.kelvo"
+cd "$tool"
+status=0
+echo "> mytool.exe --check input.txt > report.txt"
+KIT_JAVA_OUTPUT="report from the tool" KIT_JAVA_EXIT=7 "$wine" mytool.exe --check input.txt >report.txt || status=$?
+echo "exit code: $status"
+echo "report.txt: $(tr -d '\r' <report.txt)"
+mv mytool.kelvo mytool.kelvo.away
+status=0
+echo "> mytool.exe --check input.txt   (without its parameter file)"
+"$wine" mytool.exe --check input.txt 2>errors.txt || status=$?
+echo "exit code: $status; standard error:"
+tr -d '\r' <errors.txt
+mv mytool.kelvo.away mytool.kelvo
+cd "$root"
+
+echo
+echo "== kelvo-brand (Linux build): viewer.exe as \"Example Viewer\" 1.4.2, icon and manifest kept"
+"$out/host/bin/kelvo-brand" "$app/viewer.exe" "$demo/ExampleViewer.exe" --version 1.4.2 \
+  --product "Example Viewer" --company "Example Ltd" --description "Example Viewer"
+echo "wrote $demo/ExampleViewer.exe ($(wc -c <"$demo/ExampleViewer.exe") bytes); its version strings:"
+python3 - "$demo/ExampleViewer.exe" <<'PY'
+import sys
+data = open(sys.argv[1], "rb").read()
+for key in ("CompanyName", "FileDescription", "FileVersion", "OriginalFilename", "ProductName"):
+    at = data.find(key.encode("utf-16-le") + b"\0\0")
+    start = at + len(key) * 2 + 2
+    start += (-start) % 4
+    end = data.find(b"\0\0", start)
+    end += (end - start) % 2
+    print(f"  {key:17}{data[start:end].decode('utf-16-le')}")
+PY
 
 echo
 echo "== vecraster.exe: a metafile drawn with GDI, converted to PNG at 96 and 300 dpi"
