@@ -96,16 +96,17 @@ private:
     bool owned_ = false;
 };
 
-// Releases the split copy of the path however the read ends.
-class CopyGuard {
-public:
-    explicit CopyGuard(wchar_t* text) : text_(text) {}
-    CopyGuard(const CopyGuard&) = delete;
-    CopyGuard& operator=(const CopyGuard&) = delete;
-    ~CopyGuard() { free(text_); }
+// A registry path opened: the split copy of the path (released however the read ends), the
+// key its components lead to, and the name of the value when the path ends in one.
+struct OpenedPath {
+    OpenedPath() = default;
+    OpenedPath(const OpenedPath&) = delete;
+    OpenedPath& operator=(const OpenedPath&) = delete;
+    ~OpenedPath() { free(copy); }
 
-private:
-    wchar_t* text_;
+    wchar_t* copy = nullptr;
+    KeyGuard key;
+    const wchar_t* value_name = nullptr;
 };
 
 // Cuts the next component out of the copy in place: runs of backslashes are one separator and
@@ -158,13 +159,17 @@ size_t terminated_size(DWORD size)
 // What the last component of a registry path names.
 enum class PathEnd { value, key };
 
-// Splits the copy of path in place and opens in key every component that names a key, with
-// access. For a path that ends in a value, *value_name receives its name. Traces and
-// answers false when the path is invalid or a key cannot be opened.
-bool open_registry_path(const wchar_t* path, wchar_t* copy, PathEnd end, REGSAM access, KeyGuard& key,
-                        const wchar_t** value_name)
+// Splits a copy of path in place and opens every component that names a key, with access.
+// Traces and answers false when the path is invalid or a key cannot be opened.
+bool open_registry_path(const wchar_t* path, PathEnd end, REGSAM access, OpenedPath& opened)
 {
-    wchar_t* cursor = copy;
+    if (path[0] != L'\\') {
+        trace_message(L"Invalid registry path '%s'", path);
+        return false;
+    }
+    opened.copy = copy_text(path + 1);
+    KeyGuard& key = opened.key;
+    wchar_t* cursor = opened.copy;
     const wchar_t* root_name = next_component(&cursor);
     const wchar_t* component = root_name == nullptr ? nullptr : next_component(&cursor);
     HKEY root = component == nullptr ? nullptr : find_root_key(root_name);
@@ -182,7 +187,7 @@ bool open_registry_path(const wchar_t* path, wchar_t* copy, PathEnd end, REGSAM 
     for (;;) {
         const wchar_t* following = next_component(&cursor);
         if (following == nullptr && end == PathEnd::value) {
-            *value_name = component;
+            opened.value_name = component;
             return true;
         }
         HKEY child = nullptr;
@@ -208,20 +213,15 @@ const wchar_t* read_registry_string(const wchar_t* path, unsigned long* type, un
     registry_result = nullptr;
     *type = REG_NONE;
 
-    if (path[0] != L'\\') {
-        trace_message(L"Invalid registry path '%s'", path);
-        return nullptr;
-    }
-    wchar_t* copy = copy_text(path + 1);
-    CopyGuard copy_guard(copy);
-    KeyGuard key;
-    const wchar_t* component = nullptr;
     // Every component but the last names a key; the last names the value.
-    if (!open_registry_path(path, copy, PathEnd::value, access | KEY_QUERY_VALUE, key, &component))
+    OpenedPath opened;
+    if (!open_registry_path(path, PathEnd::value, access | KEY_QUERY_VALUE, opened))
         return nullptr;
+    HKEY key = opened.key.get();
+    const wchar_t* component = opened.value_name;
 
     DWORD size = 0;
-    LSTATUS status = registry.query_value(key.get(), component, nullptr, type, nullptr, &size);
+    LSTATUS status = registry.query_value(key, component, nullptr, type, nullptr, &size);
     if (status != ERROR_SUCCESS) {
         trace_message(L"RegQueryValueEx '%s':\n%.255s", path, system_error_text(static_cast<unsigned long>(status)));
         return nullptr;
@@ -230,7 +230,7 @@ const wchar_t* read_registry_string(const wchar_t* path, unsigned long* type, un
     registry_result = checked_realloc(nullptr, capacity);
     memset(registry_result, 0, capacity);
     // Only the reported size is offered, so the zero unit behind it always survives.
-    status = registry.query_value(key.get(), component, nullptr, type, static_cast<BYTE*>(registry_result), &size);
+    status = registry.query_value(key, component, nullptr, type, static_cast<BYTE*>(registry_result), &size);
     if (status != ERROR_SUCCESS) {
         trace_message(L"RegQueryValueEx '%s':\n%.255s", path, system_error_text(static_cast<unsigned long>(status)));
         return nullptr;
@@ -243,19 +243,13 @@ const wchar_t* read_registry_string(const wchar_t* path, unsigned long* type, un
 bool read_registry_subkey(const wchar_t* path, int index, unsigned long access, RegistryKeyName name)
 {
     trace_message(L"Reading subkey %d of registry path '%s'", index, path);
-    if (path[0] != L'\\') {
-        trace_message(L"Invalid registry path '%s'", path);
-        return false;
-    }
-    wchar_t* copy = copy_text(path + 1);
-    CopyGuard copy_guard(copy);
-    KeyGuard key;
     // Every component names a key.
-    if (!open_registry_path(path, copy, PathEnd::key, access | KEY_ENUMERATE_SUB_KEYS, key, nullptr))
+    OpenedPath opened;
+    if (!open_registry_path(path, PathEnd::key, access | KEY_ENUMERATE_SUB_KEYS, opened))
         return false;
 
     DWORD length = registry_key_name_capacity;
-    LSTATUS status = registry.enumerate_keys(key.get(), static_cast<DWORD>(index), name, &length, nullptr, nullptr,
+    LSTATUS status = registry.enumerate_keys(opened.key.get(), static_cast<DWORD>(index), name, &length, nullptr, nullptr,
                                              nullptr, nullptr);
     if (status == ERROR_NO_MORE_ITEMS) {
         trace_message(L"Registry path '%s' has no subkey %d", path, index);
