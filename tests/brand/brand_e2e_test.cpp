@@ -13,27 +13,6 @@
 
 namespace {
 
-struct Module {
-    HMODULE handle;
-    explicit Module(const std::wstring& path)
-        : handle(LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE)) {}
-    ~Module()
-    {
-        if (handle != nullptr)
-            FreeLibrary(handle);
-    }
-    Module(const Module&) = delete;
-    Module& operator=(const Module&) = delete;
-};
-
-std::string resource_bytes(HMODULE module, const wchar_t* name, const wchar_t* type)
-{
-    HRSRC found = FindResourceW(module, name, type);
-    HGLOBAL loaded = found != nullptr ? LoadResource(module, found) : nullptr;
-    const void* data = loaded != nullptr ? LockResource(loaded) : nullptr;
-    return data != nullptr ? std::string(static_cast<const char*>(data), SizeofResource(module, found)) : std::string();
-}
-
 template <typename T>
 T field(const std::string& bytes, size_t at)
 {
@@ -95,9 +74,9 @@ TEST(BrandEndToEnd, BrandedLauncherRunsJavaAsBeforeWithTheNewIconAndVersion)
     EXPECT_EQ(ours.folder, plain.folder);
 
     // The icon group lists the .ico's images, whose bytes Windows hands out unchanged.
-    Module module(dir + L"\\MyApp.exe");
+    kit::ResourceModule module(dir + L"\\MyApp.exe");
     ASSERT_NE(module.handle, nullptr);
-    std::string group = resource_bytes(module.handle, L"APPICON", MAKEINTRESOURCEW(14));
+    std::string group = kit::resource_bytes(module.handle, L"APPICON", MAKEINTRESOURCEW(14));
     uint16_t count = field<uint16_t>(ico, 4);
     ASSERT_EQ(count, 2);
     ASSERT_EQ(group.size(), 6u + 14u * count);
@@ -109,7 +88,7 @@ TEST(BrandEndToEnd, BrandedLauncherRunsJavaAsBeforeWithTheNewIconAndVersion)
         std::string image = ico.substr(field<uint32_t>(ico, 6 + 16 * i + 12), field<uint32_t>(ico, 6 + 16 * i + 8));
         EXPECT_EQ(group.substr(entry, 12), ico.substr(6 + 16 * i, 12));
         std::string stored =
-            resource_bytes(module.handle, MAKEINTRESOURCEW(field<uint16_t>(group, entry + 12)), MAKEINTRESOURCEW(3));
+            kit::resource_bytes(module.handle, MAKEINTRESOURCEW(field<uint16_t>(group, entry + 12)), MAKEINTRESOURCEW(3));
         EXPECT_EQ(stored, image);
         HICON icon = CreateIconFromResourceEx(reinterpret_cast<BYTE*>(stored.data()), static_cast<DWORD>(stored.size()),
                                               TRUE, 0x00030000, sizes[i], sizes[i], LR_DEFAULTCOLOR);
@@ -119,9 +98,9 @@ TEST(BrandEndToEnd, BrandedLauncherRunsJavaAsBeforeWithTheNewIconAndVersion)
     }
     EXPECT_EQ(LookupIconIdFromDirectoryEx(reinterpret_cast<BYTE*>(group.data()), TRUE, 16, 16, LR_DEFAULTCOLOR),
               field<uint16_t>(group, 6 + 14 + 12));
-    Module plain_module(dir + L"\\kelvo.exe");
-    EXPECT_EQ(resource_bytes(module.handle, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24)),
-              resource_bytes(plain_module.handle, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24)))
+    kit::ResourceModule plain_module(dir + L"\\kelvo.exe");
+    EXPECT_EQ(kit::resource_bytes(module.handle, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24)),
+              kit::resource_bytes(plain_module.handle, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24)))
         << "the manifest";
 
     // The version information as Explorer's Properties read it.

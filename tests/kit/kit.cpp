@@ -420,6 +420,25 @@ std::optional<JavaRecord> read_java_record(const std::wstring& path)
     return record;
 }
 
+ResourceModule::ResourceModule(const std::wstring& path)
+    : handle(LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE))
+{
+}
+
+ResourceModule::~ResourceModule()
+{
+    if (handle != nullptr)
+        FreeLibrary(handle);
+}
+
+std::string resource_bytes(HMODULE module, const wchar_t* name, const wchar_t* type)
+{
+    HRSRC found = FindResourceW(module, name, type);
+    HGLOBAL loaded = found != nullptr ? LoadResource(module, found) : nullptr;
+    const void* data = loaded != nullptr ? LockResource(loaded) : nullptr;
+    return data != nullptr ? std::string(static_cast<const char*>(data), SizeofResource(module, found)) : std::string();
+}
+
 void install_fake_java(const std::wstring& path)
 {
     create_folders(path.substr(0, path.find_last_of(L'\\')));

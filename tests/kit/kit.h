@@ -51,6 +51,17 @@ std::map<ULONG, DWORD> handles_by_process();
 DWORD own_handles();
 SIZE_T private_bytes();
 
+// A program file mapped for reading its resources, none of its code run.
+struct ResourceModule {
+    HMODULE handle;
+    explicit ResourceModule(const std::wstring& path);
+    ~ResourceModule();
+    ResourceModule(const ResourceModule&) = delete;
+    ResourceModule& operator=(const ResourceModule&) = delete;
+};
+// The bytes of a resource, empty when it is missing.
+std::string resource_bytes(HMODULE module, const wchar_t* name, const wchar_t* type);
+
 void write_file_bytes(const std::wstring& path, std::string_view bytes);
 std::string read_file_bytes(const std::wstring& path);
 bool file_present(const std::wstring& path);

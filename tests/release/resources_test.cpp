@@ -20,29 +20,6 @@ std::wstring from_build_path(const char* linux_path)
     return path;
 }
 
-struct Module {
-    HMODULE handle;
-    explicit Module(const std::wstring& path)
-        : handle(LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE)) {}
-    ~Module()
-    {
-        if (handle != nullptr)
-            FreeLibrary(handle);
-    }
-    Module(const Module&) = delete;
-    Module& operator=(const Module&) = delete;
-};
-
-std::string resource_bytes(HMODULE module, const wchar_t* name, const wchar_t* type)
-{
-    HRSRC found = FindResourceW(module, name, type);
-    if (found == nullptr)
-        return {};
-    HGLOBAL loaded = LoadResource(module, found);
-    const void* data = loaded != nullptr ? LockResource(loaded) : nullptr;
-    return data != nullptr ? std::string(static_cast<const char*>(data), SizeofResource(module, found)) : std::string();
-}
-
 #pragma pack(push, 2)
 struct GroupIconEntry {
     BYTE width;
@@ -78,9 +55,9 @@ struct IconImage {
 void check_icon_group(const std::wstring& path)
 {
     SCOPED_TRACE(kit::utf8(path));
-    Module module(path);
+    kit::ResourceModule module(path);
     ASSERT_NE(module.handle, nullptr) << GetLastError();
-    std::string group = resource_bytes(module.handle, L"APPICON", MAKEINTRESOURCEW(14) /* RT_GROUP_ICON */);
+    std::string group = kit::resource_bytes(module.handle, L"APPICON", MAKEINTRESOURCEW(14) /* RT_GROUP_ICON */);
     ASSERT_GE(group.size(), sizeof(GroupIconHeader));
     GroupIconHeader header;
     std::memcpy(&header, group.data(), sizeof header);
@@ -99,7 +76,7 @@ void check_icon_group(const std::wstring& path)
         EXPECT_EQ(entry.bit_count, 32);
         EXPECT_EQ(entry.planes, 1);
 
-        std::string image = resource_bytes(module.handle, MAKEINTRESOURCEW(entry.id), MAKEINTRESOURCEW(3) /* RT_ICON */);
+        std::string image = kit::resource_bytes(module.handle, MAKEINTRESOURCEW(entry.id), MAKEINTRESOURCEW(3) /* RT_ICON */);
         ASSERT_EQ(image.size(), entry.bytes);
         if (want.png) {
             ASSERT_GT(image.size(), 33u);
@@ -157,10 +134,10 @@ TEST(ReleaseResources, LauncherCarriesItsManifest)
 {
     std::string source = kit::read_file_bytes(from_build_path(KELVO_MANIFEST));
     ASSERT_FALSE(source.empty());
-    Module module(kit::bin_path(L"kelvo.exe"));
+    kit::ResourceModule module(kit::bin_path(L"kelvo.exe"));
     ASSERT_NE(module.handle, nullptr);
     // The process manifest: resource 1 of type RT_MANIFEST, the file as written.
-    EXPECT_EQ(resource_bytes(module.handle, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24)), source);
+    EXPECT_EQ(kit::resource_bytes(module.handle, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24)), source);
 }
 
 std::wstring version_string(const std::vector<BYTE>& block, const wchar_t* name)
