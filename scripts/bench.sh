@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs the benchmarks of both builds under Wine, x86 (what users run) then x64, in the same
 # session as the tests run in. Each program prints its own figures; nothing is asserted.
-#   scripts/bench.sh [launcher_bench|rasterizer_bench ...]   (default: all of them)
+#   scripts/bench.sh [launcher_bench|startup_bench|rasterizer_bench ...]   (default: all of them)
+# startup_bench of both builds starts the same 64-bit stand-in Java, as on 64-bit Windows.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -12,10 +13,13 @@ out=${KELVO_BUILD:-build}
 source scripts/wine-session.sh
 
 benches=("$@")
-[ ${#benches[@]} -gt 0 ] || benches=(launcher_bench rasterizer_bench)
+[ ${#benches[@]} -gt 0 ] || benches=(launcher_bench startup_bench rasterizer_bench)
+stand_in="Z:$root/$out/x64/bin/quick_java.exe"
 for bench in "${benches[@]}"; do
+  arguments=()
+  [ "$bench" = startup_bench ] && arguments=("${stand_in//\//\\}")
   for config in x86 x64; do
     echo "== $bench, $config build"
-    /usr/lib/wine/wine64 "$out/$config/bin/$bench.exe"
+    /usr/lib/wine/wine64 "$out/$config/bin/$bench.exe" "${arguments[@]}"
   done
 done

@@ -4,6 +4,8 @@
 #include "command.h"
 #include "parameter_file.h"
 
+#include "bench_clock.h"
+
 #include <windows.h>
 
 #include <cstdio>
@@ -11,18 +13,6 @@
 #include <string>
 
 namespace {
-
-double seconds_now()
-{
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 void create_file(const std::wstring& path)
 {

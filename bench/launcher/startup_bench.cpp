@@ -3,6 +3,8 @@
 // their ratio. The Java is a stand-in that exits at once: quick_java.exe beside this program, or
 // the one named by the first argument (another bitness, say), copied to jre\bin\javaw.exe: a
 // windowless program, as a desktop application's Java is, so that no console is made for it.
+#include "bench_clock.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -11,18 +13,6 @@
 #include <vector>
 
 namespace {
-
-double seconds_now()
-{
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 [[noreturn]] void fail(const wchar_t* what, const std::wstring& object)
 {

@@ -1,6 +1,8 @@
 // Conversion cost of vecraster-32.dll: milliseconds per call at 96 and 300 dpi, the same render
 // and save in one long-lived GDI+ session (the floor), their ratio (the cost of each call's own
 // GDI+ start-up, image loading and encoder lookup), and calls per second on 1 and 2 threads.
+#include "bench_clock.h"
+
 #include <windows.h>
 #include <objidl.h>
 #include <gdiplus.h>
@@ -63,14 +65,7 @@ std::wstring folder_of_program()
 
 double now_ms()
 {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER counter;
-    QueryPerformanceCounter(&counter);
-    return static_cast<double>(counter.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
+    return seconds_now() * 1000.0;
 }
 
 // A 960 x 720 picture of many small filled shapes; answers its record count.
