@@ -386,18 +386,21 @@ std::vector<Found> resources_of(const std::string& file)
         !brand::parse_resources(brand::resource_section(pe), pe.sections[pe.resource_index].virtual_address, list,
                                 error))
         throw std::runtime_error(error.text);
-    auto text = [](const brand::ResourceKey& key) {
-        if (key.name == nullptr)
-            return "#" + std::to_string(key.id);
-        std::string s;
-        for (size_t i = 0; i < key.length; ++i)
-            s += static_cast<char>(brand::load_u16(key.name + 2 * i));
-        return s;
-    };
+    auto text = samples::key_text;
     std::vector<Found> found;
     for (const brand::Resource& r : list)
         found.push_back({text(r.type), text(r.name), r.language, as_string(r.data)});
     return found;
+}
+
+std::string key_text(const brand::ResourceKey& key)
+{
+    if (key.name == nullptr)
+        return "#" + std::to_string(key.id);
+    std::string text;
+    for (size_t i = 0; i < key.length; ++i)
+        text += static_cast<char>(brand::load_u16(key.name + 2 * i));
+    return text;
 }
 
 }  // namespace samples

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "bytes.h"
+#include "resource_tree.h"
 
 #include <cstdint>
 #include <string>
@@ -59,6 +60,9 @@ std::vector<Found> resources_of(const std::string& pe);
 
 uint32_t u32_at(const std::string& bytes, size_t at);
 uint16_t u16_at(const std::string& bytes, size_t at);
+
+// A resource's name as text (ASCII names), or "#" and its number.
+std::string key_text(const brand::ResourceKey& key);
 void put_u32(std::string& bytes, size_t at, uint32_t value);
 std::string as_string(brand::View view);
 brand::View as_view(const std::string& bytes);

@@ -125,14 +125,7 @@ TEST(BrandParts, ResourceTreeIsSortedAndReadsBack)
 
     brand::List<brand::Resource> read;
     ASSERT_TRUE(brand::parse_resources(section.view(), rva, read, error)) << error.text;
-    auto text = [](const brand::ResourceKey& key) {
-        if (key.name == nullptr)
-            return "#" + std::to_string(key.id);
-        std::string s;
-        for (size_t i = 0; i < key.length; ++i)
-            s += static_cast<char>(brand::load_u16(key.name + 2 * i));
-        return s;
-    };
+    auto text = samples::key_text;
     std::vector<std::string> order;
     for (const brand::Resource& r : read) {
         order.push_back(text(r.type) + "/" + text(r.name) + "/" + std::to_string(r.language) + "=" + as_string(r.data));
