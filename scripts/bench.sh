@@ -19,6 +19,10 @@ for bench in "${benches[@]}"; do
   arguments=()
   [ "$bench" = startup_bench ] && arguments=("${stand_in//\//\\}")
   for config in x86 x64; do
+    if [ "$config" = x86 ] && ! runs_32bit; then
+      echo "== $bench, x86 build: not run, this machine runs no 32-bit programs ($why_no_32bit)"
+      continue
+    fi
     echo "== $bench, $config build"
     /usr/lib/wine/wine64 "$out/$config/bin/$bench.exe" "${arguments[@]}"
   done

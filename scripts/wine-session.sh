@@ -25,4 +25,7 @@ rm -f "$display_file"
 server_pid=$!
 # The first program starts Wine's services and desktop, which live as long as the server;
 # started here, they do not hold ctest's output pipes open after a test has ended.
-/usr/lib/wine/wine64 "$root/$out/x86/bin/box_demo.exe" </dev/null >/dev/null 2>&1 || true
+source "$root/scripts/machine-bits.sh"
+first_config=x86
+runs_32bit || first_config=x64
+/usr/lib/wine/wine64 "$root/$out/$first_config/bin/box_demo.exe" </dev/null >/dev/null 2>&1 || true

@@ -43,9 +43,8 @@ char* guarded_block(size_t bytes, void** base)
 
 void report(const char* what, std::wstring_view detail)
 {
-    fprintf(stderr, "FAILED %s: %s\n  reproduce: --seed %llu --from %llu --count 1\n  input: %s\n", current_target,
-            what, static_cast<unsigned long long>(current_seed), static_cast<unsigned long long>(current_iteration),
-            printable(current_input).c_str());
+    fprintf(stderr, "FAILED %s: %s\n  replay: %s\n  input: %s\n", current_target, what,
+            replay_command(current_target, current_seed, current_iteration).c_str(), printable(current_input).c_str());
     if (!detail.empty())
         fprintf(stderr, "  detail: %s\n", printable(detail).c_str());
     fflush(stderr);
@@ -169,6 +168,23 @@ std::string printable(std::wstring_view text)
     if (shown < text.size())
         out += "... (" + std::to_string(text.size()) + " units)";
     return out;
+}
+
+std::string replay_command(const char* target, uint64_t seed, uint64_t iteration)
+{
+    wchar_t module[MAX_PATH * 4] = {};
+    GetModuleFileNameW(nullptr, module, MAX_PATH * 4);
+    std::string program(module, module + wcslen(module));
+    // Under Wine the build lies on drive Z:, the Unix root, and its programs run through the
+    // build's wine-run beside bin.
+    if (program.rfind("Z:\\", 0) == 0) {
+        program.erase(0, 2);
+        for (char& c : program)
+            c = c == '\\' ? '/' : c;
+        program = program.substr(0, program.rfind("/bin/")) + "/wine-run " + program;
+    }
+    return "KELVO_FUZZ_SEED=" + std::to_string(seed) + " KELVO_FUZZ_FROM=" + std::to_string(iteration) +
+           " KELVO_FUZZ_COUNT=1 " + program + " " + target;
 }
 
 void report_crashes(const char* target)

@@ -70,6 +70,11 @@ void describe_input(std::wstring_view text);
 void check(bool condition, const char* what);
 void check(bool condition, const char* what, std::wstring_view detail);
 
+// The shell command that replays one iteration of the target, from any folder: the settings
+// as variables (they take precedence over arguments), this program through the build's Wine
+// runner.
+std::string replay_command(const char* target, uint64_t seed, uint64_t iteration);
+
 // A crash ends the process at once with the report of the current input (instead of Wine's
 // debugger, which can take minutes).
 void report_crashes(const char* target);

@@ -1,7 +1,8 @@
 // Mutated metafiles through vecraster-32.dll: valid EMF, EMF+ and WMF files drawn here, then
 // truncated, bit-flipped, their sizes and record lengths overwritten, with a fixed seed. Every
 // call must answer null or one of the library's error texts, without a crash, and a failed call
-// leaves no output file. KELVO_FUZZ_SECONDS / KELVO_FUZZ_SEED as for the other fuzzers.
+// leaves no output file. KELVO_FUZZ_SECONDS, KELVO_FUZZ_SEED, KELVO_FUZZ_FROM and
+// KELVO_FUZZ_COUNT as for the other fuzzers.
 #include "render.h"
 
 #include "fuzz_kit.h"
@@ -275,10 +276,10 @@ double seconds_setting()
     return value != nullptr && *value != '\0' ? atof(value) : 5.0;
 }
 
-uint64_t seed_setting()
+uint64_t number_setting(const char* variable, uint64_t fallback)
 {
-    const char* value = getenv("KELVO_FUZZ_SEED");
-    return value != nullptr && *value != '\0' ? strtoull(value, nullptr, 10) : 1;
+    const char* value = getenv(variable);
+    return value != nullptr && *value != '\0' ? strtoull(value, nullptr, 10) : fallback;
 }
 
 TEST(ImageFuzz, MutatedMetafilesNeverCrashNorLeaveOutput)
@@ -305,7 +306,10 @@ TEST(ImageFuzz, MutatedMetafilesNeverCrashNorLeaveOutput)
     const std::set<std::wstring> known = {L"cannot load input file", L"cannot save output file",
                                           L"out of memory #01", L"out of memory #02", L"no PNG encoder"};
     const std::vector<double> resolutions = {0, 96, -300, 150, 30};
-    uint64_t seed = seed_setting();
+    uint64_t seed = number_setting("KELVO_FUZZ_SEED", 1);
+    // KELVO_FUZZ_FROM and KELVO_FUZZ_COUNT replay iterations, as for the other fuzzers.
+    uint64_t from = number_setting("KELVO_FUZZ_FROM", 0);
+    uint64_t count = number_setting("KELVO_FUZZ_COUNT", 0);
     fuzz::report_crashes("images");
     fuzz::start_watchdog();
     auto limit = std::chrono::duration<double>(seconds_setting());
@@ -313,7 +317,9 @@ TEST(ImageFuzz, MutatedMetafilesNeverCrashNorLeaveOutput)
     std::wstring input = dir + L"\\mutated";
     std::wstring output = dir + L"\\out.png";
     int calls = 0, converted = 0, passed_over = 0, too_big = 0;
-    for (uint64_t i = 0; std::chrono::steady_clock::now() - start < limit && !HasFailure(); ++i) {
+    for (uint64_t i = from; (count > 0 ? i < from + count : std::chrono::steady_clock::now() - start < limit) &&
+                            !HasFailure();
+         ++i) {
         fuzz::iteration_begins();
         fuzz::Rng rng(seed * 0x9E3779B97F4A7C15ULL + i);
         const Seed& s = seeds[i % seeds.size()];
@@ -347,7 +353,8 @@ TEST(ImageFuzz, MutatedMetafilesNeverCrashNorLeaveOutput)
         }
         if (HasFailure()) {
             kit::copy_file(input, dir + L"\\failed-input");
-            std::cout << "the input is kept as " << kit::utf8(dir) << "\\failed-input\n";
+            std::cout << "the input is kept as " << kit::utf8(dir) << "\\failed-input\nreplay: "
+                      << fuzz::replay_command("images", seed, i) << "\n";
         }
     }
     std::cout << "images: " << calls << " calls (" << converted << " converted), " << passed_over
