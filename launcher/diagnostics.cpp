@@ -17,6 +17,13 @@ constexpr wchar_t banner[] = L"Tandrel kelvo version 2.2.0\n";
 constexpr int message_capacity = 4096;
 
 Tracing tracing = Tracing::undecided;
+
+// The C runtime's standard error stream, taken from its own table: the import library's
+// wrapper for stderr would bring data and unwind tables of its own into the launcher.
+FILE* standard_error()
+{
+    return &_iob[2];
+}
 FILE* log_stream = nullptr;
 wchar_t system_error_buffer[1024];
 wchar_t message_text[message_capacity];
@@ -73,7 +80,7 @@ void open_log()
     bool named = length < path_max_length && replace_extension(launcher_path, L".kelvo_log", log_path);
     log_stream = named ? _wfopen(log_path, L"wt") : nullptr;
     if (log_stream == nullptr)
-        log_stream = stderr;
+        log_stream = standard_error();
     write_narrow(banner, wcslen(banner));
 }
 
@@ -108,6 +115,21 @@ int format_wide(wchar_t* out, int capacity, const wchar_t* format, va_list args)
         written = capacity - 1;
     out[written] = L'\0';
     return written;
+}
+
+bool format_fitting(wchar_t* out, int capacity, const wchar_t* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    va_list measure;
+    va_copy(measure, args);
+    int length = _vscwprintf(format, measure);
+    va_end(measure);
+    bool fits = length >= 0 && length < capacity;
+    if (fits)
+        format_wide(out, capacity, format, args);
+    va_end(args);
+    return fits;
 }
 
 void trace_message(const wchar_t* format, ...)

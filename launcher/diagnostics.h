@@ -13,3 +13,7 @@ void show_error(const wchar_t* format, ...);
 // Formats into out (capacity units, terminator included), cutting what does not fit;
 // returns the number of units written.
 int format_wide(wchar_t* out, int capacity, const wchar_t* format, va_list args);
+
+// Formats into out like format_wide; answers false, leaving out unspecified, when the text
+// would not fit.
+bool format_fitting(wchar_t* out, int capacity, const wchar_t* format, ...);

@@ -1,18 +1,12 @@
 // Finding a Java runtime: installed ones in the registry and the environment, and the
-// choice that the launcher word of the parameter file asks for.
+// choice that the launcher word of the parameter file asks for. The order of the search and
+// the environment are java_search.cpp's, the JavaSoft keys javasoft_search.cpp's, the keys of
+// today's installers installer_search.cpp's, the launcher word java_selection.cpp's.
 #pragma once
 
 #include "java_runtime.h"
+#include "java_version.h"
 #include "paths.h"
-
-struct JavaVersion {
-    int major;
-    int minor;
-    int micro;
-};
-
-int compare_java_versions(JavaVersion a, JavaVersion b);
-bool java_version_in_range(JavaVersion version, JavaVersion low, JavaVersion high);
 
 bool find_java_executable(JavaVersion low, JavaVersion high, bool version_given, bool use_javaw, PathBuffer out);
 
@@ -43,11 +37,6 @@ enum class WindowsBits { bits32, bits64, unknown };
 WindowsBits windows_bits();
 // Asks IsWow64Process, looked up by function_name in kernel32, about process.
 WindowsBits ask_windows_bits(const char* function_name, void* process);
-
-// Reads one decimal number as "%d" does (white space, an optional sign, digits) and moves text
-// past it; a number beyond the range of int is too large, not wrapped.
-enum class DecimalRead { read, none, too_large };
-DecimalRead read_decimal(const wchar_t** text, int* value);
 
 // The version that an installer's key name stands for, in the launcher's numbering (Java 8 is
 // 1.8.0); false for a name that is no version.

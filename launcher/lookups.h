@@ -1,6 +1,17 @@
 // Registry and environment lookups.
 #pragma once
 
+#include <windows.h>
+
+// The launcher itself is a 32-bit program: its own registry view is the 32-bit one on 64-bit
+// Windows. The x64 build (a 64-bit extra) asks for that view by name so that it reads the
+// same two views in the same order.
+#ifdef _WIN64
+constexpr unsigned long own_registry_view = KEY_WOW64_32KEY;
+#else
+constexpr unsigned long own_registry_view = 0;
+#endif
+
 // path: "\ROOT\key\...\value". Answers the value's data (valid until the next call) or null;
 // type receives the registry type, access holds extra access bits (KEY_WOW64_64KEY, ...).
 const wchar_t* read_registry_string(const wchar_t* path, unsigned long* type, unsigned long access);
