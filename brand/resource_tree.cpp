@@ -267,6 +267,9 @@ bool build_resources(List<Resource>& resources, uint32_t section_rva, Bytes& sec
         if (!section.append(resources[i].data))
             return out_of_memory(error);
     }
+    // The linker ends the section on a four-byte boundary, whatever the last data's length.
+    if (!section.align(4))
+        return out_of_memory(error);
     if (section.size() > 0x7fffffff || static_cast<uint64_t>(section_rva) + section.size() > UINT32_MAX)
         return fail(error, "the resources are too large");
     return true;

@@ -42,6 +42,10 @@ bool turns_into_wildcard(const wchar_t* text, unsigned code_page);
 // Whether a manifest (its UTF-8 bytes) declares the active code page UTF-8.
 bool manifest_declares_utf8(const char* manifest, size_t size);
 
+// The system's ANSI code page: that of every process whose manifest declares none. The
+// launcher's own declares UTF-8, so its GetACP() is no guide to another program's.
+unsigned system_code_page();
+
 // The code page in which the executable at path will read its command line: UTF-8 when its
 // embedded manifest or the system asks for it, the system's ANSI code page otherwise.
 unsigned command_line_code_page(const wchar_t* path);

@@ -53,20 +53,6 @@ void append_parameter(WideBuffer* command, const wchar_t* token, const wchar_t* 
     }
 }
 
-// The Java launcher splits its command as the system converts it to its code page: there a
-// character that becomes a quote, backslash, blank or tab would move the arguments' bounds,
-// and in its own path (quoted where a blank would end it) a character that becomes a quote.
-void refuse_unless_read_unchanged(const wchar_t* command, int program_length, unsigned code_page)
-{
-    const wchar_t* refused =
-        first_character_becoming(command, static_cast<size_t>(program_length), code_page, program_name_refused);
-    if (refused == nullptr)
-        refused = first_refused_character(command + program_length, code_page);
-    if (refused != nullptr)
-        fatal_error(L"Cannot pass the command to Java unchanged\n'%.3000s':\ncharacter U+%04X is not in code page %u",
-                    command, static_cast<unsigned>(*refused), code_page);
-}
-
 } // namespace
 
 const wchar_t* expected_text(GrammarState state)
@@ -80,6 +66,20 @@ const wchar_t* expected_text(GrammarState state)
         L"an argument",
     };
     return texts[static_cast<int>(state)];
+}
+
+void refuse_unless_read_unchanged(const JavaCommand* command)
+{
+    // In its own path (quoted where a blank would end it) only a character that becomes a
+    // quote matters.
+    const wchar_t* text = command->text;
+    const wchar_t* refused = first_character_becoming(text, static_cast<size_t>(command->program_length),
+                                                      command->code_page, program_name_refused);
+    if (refused == nullptr)
+        refused = first_refused_character(text + command->program_length, command->code_page);
+    if (refused != nullptr)
+        fatal_error(L"Cannot pass the command to Java unchanged\n'%.3000s':\ncharacter U+%04X is not in code page %u",
+                    text, static_cast<unsigned>(*refused), command->code_page);
 }
 
 bool append_existing_path(WideBuffer* command, const wchar_t* entry, bool first, const wchar_t* launcher_path)
@@ -156,11 +156,11 @@ void append_expanded_argument(WideBuffer* command, const wchar_t* text, const wc
 }
 
 void build_java_command(const wchar_t* parameter_file, const TokenList* parameters, const TokenList* arguments,
-                        const wchar_t* command_line, wchar_t** command, bool* wait)
+                        const wchar_t* command_line, JavaCommand* command)
 {
     trace_message(L"Building command using parameter file\n'%s'\nand command line\n'%s'", parameter_file,
                   command_line);
-    *wait = true;
+    StartMode mode = StartMode::wait;
     WideBuffer buffer;
     wide_buffer_init(&buffer);
     const wchar_t* launcher_path = arguments->tokens[0];
@@ -174,8 +174,8 @@ void build_java_command(const wchar_t* parameter_file, const TokenList* paramete
         trace_message(L"Processing parameter\n'%s'\nand appending it to command", token);
         switch (state) {
         case GrammarState::EXPECT_START_OR_JAVA:
-            if (wcscmp(token, L"start") == 0) {
-                *wait = false;
+            if (wcscmp(token, L"start") == 0 || wcscmp(token, L"inprocess") == 0) {
+                mode = token[0] == L's' ? StartMode::start : StartMode::in_process;
                 state = GrammarState::EXPECT_JAVA;
                 break;
             }
@@ -218,7 +218,6 @@ void build_java_command(const wchar_t* parameter_file, const TokenList* paramete
         wide_buffer_append_char(&buffer, L' ');
         append_quoted_argument(&buffer, arguments->tokens[i], code_page);
     }
-    *command = wide_buffer_take(&buffer);
-    trace_message(L"Built command is\n'%s'", *command);
-    refuse_unless_read_unchanged(*command, program_length, code_page);
+    *command = JavaCommand{wide_buffer_take(&buffer), program_length, code_page, mode};
+    trace_message(L"Built command is\n'%s'", command->text);
 }

@@ -18,11 +18,28 @@ enum class GrammarState {
 // What a syntax error in the given state says was expected.
 const wchar_t* expected_text(GrammarState state);
 
+// How Java is started, as the first parameter asks: a child process that the launcher waits
+// for (no keyword), one that it does not wait for ("start"), or, where the runtime allows it,
+// the launcher's own process ("inprocess").
+enum class StartMode { wait, start, in_process };
+
+// The built command and what starting it needs.
+struct JavaCommand {
+    wchar_t* text;         // a heap string owned by the caller
+    int program_length;    // units of the executable's path at its head, quotes included
+    unsigned code_page;    // the one that executable reads its command line in
+    StartMode mode;
+};
+
 // arguments->tokens[0] is the launcher's full path (the base of relative paths, never part
-// of the command). The command is a heap string owned by the caller; wait is false when the
-// parameters begin with "start". Never returns on failure.
+// of the command). Never returns on failure.
 void build_java_command(const wchar_t* parameter_file, const TokenList* parameters, const TokenList* arguments,
-                        const wchar_t* command_line, wchar_t** command, bool* wait);
+                        const wchar_t* command_line, JavaCommand* command);
+
+// Ends the launcher when the executable would read its command otherwise than it was built:
+// the system converts it to the executable's code page, where a character may become a
+// quote, backslash, blank or tab and move the arguments' bounds.
+void refuse_unless_read_unchanged(const JavaCommand* command);
 
 // Appends the existing entries of a ";"-separated list, in double quotes, relative entries
 // resolved against the launcher's folder.

@@ -175,12 +175,18 @@ void fatal_error(const wchar_t* format, ...)
     exit_launcher(2);
 }
 
-void exit_launcher(int code)
+void close_trace_log()
 {
     if (log_stream != nullptr) {
         fflush(log_stream);
-        if (log_stream != stderr)
+        if (log_stream != standard_error())
             fclose(log_stream);
+        log_stream = nullptr;
     }
+}
+
+void exit_launcher(int code)
+{
+    close_trace_log();
     ExitProcess(static_cast<UINT>(code));
 }

@@ -6,7 +6,9 @@
 
 #include <windows.h>
 
-// The C runtime's type of the application (a GUI or a console one).
+// The C runtime's type of the application: a GUI or a console one.
+constexpr int console_application = 1;
+constexpr int gui_application = 2;
 int front_application_type();
 
 // Shows the message of an error to the user.

@@ -4,7 +4,6 @@
 
 int front_application_type()
 {
-    constexpr int gui_application = 2;
     return gui_application;
 }
 

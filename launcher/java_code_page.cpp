@@ -37,10 +37,18 @@ bool manifest_asks_for_utf8(const wchar_t* path)
 
 } // namespace
 
-// The launcher declares no code page of its own, so GetACP answers the system's.
+unsigned system_code_page()
+{
+    DWORD code_page = 0;
+    if (GetLocaleInfoW(LOCALE_SYSTEM_DEFAULT, LOCALE_IDEFAULTANSICODEPAGE | LOCALE_RETURN_NUMBER,
+                       reinterpret_cast<wchar_t*>(&code_page), sizeof code_page / sizeof(wchar_t)) == 0)
+        return GetACP();
+    return code_page;
+}
+
 unsigned command_line_code_page(const wchar_t* path)
 {
-    unsigned system = GetACP();
+    unsigned system = system_code_page();
     if (system == utf8_code_page || manifest_asks_for_utf8(path))
         return utf8_code_page;
     return system;

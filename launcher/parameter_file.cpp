@@ -16,9 +16,9 @@ namespace {
 
 enum class TokenizerState { BETWEEN_TOKENS, IN_TOKEN, IN_QUOTES, IN_COMMENT };
 
-bool is_blank(wchar_t c)
+bool is_blank(wchar_t c, TokenRules rules)
 {
-    return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n';
+    return c == L' ' || c == L'\t' || (rules == TokenRules::parameter_file && (c == L'\r' || c == L'\n'));
 }
 
 size_t checked_add(size_t a, size_t b)
@@ -51,14 +51,14 @@ const wchar_t* copy_backslash_run(const wchar_t* p, wchar_t*& out)
 
 } // namespace
 
-TokenList tokenize_text(const wchar_t* text)
+TokenList tokenize_text(const wchar_t* text, TokenRules rules)
 {
     // Every token but the last ends at its own run of whitespace, and no character is ever
     // copied twice: runs + 2 slots and length + runs + 2 characters always suffice.
     size_t length = 0;
     size_t runs = 0;
     for (const wchar_t* p = text; *p != L'\0'; ++p, ++length)
-        if (is_blank(*p) && (p == text || !is_blank(p[-1])))
+        if (is_blank(*p, rules) && (p == text || !is_blank(p[-1], rules)))
             ++runs;
     size_t slots = checked_add(runs, 2);
     // The count is an int, and the slots' bytes must be representable.
@@ -83,7 +83,7 @@ TokenList tokenize_text(const wchar_t* text)
         wchar_t c = *p;
         switch (state) {
         case TokenizerState::BETWEEN_TOKENS:
-            if (c == L'#') {
+            if (c == L'#' && rules == TokenRules::parameter_file) {
                 state = TokenizerState::IN_COMMENT;
             } else if (c == L'"') {
                 state = TokenizerState::IN_QUOTES;
@@ -91,14 +91,14 @@ TokenList tokenize_text(const wchar_t* text)
                 state = TokenizerState::IN_TOKEN;
                 p = copy_backslash_run(p, out);
                 continue;
-            } else if (!is_blank(c)) {
+            } else if (!is_blank(c, rules)) {
                 state = TokenizerState::IN_TOKEN;
                 *out++ = c;
             }
             ++p;
             break;
         case TokenizerState::IN_TOKEN:
-            if (is_blank(c)) {
+            if (is_blank(c, rules)) {
                 end_token();
                 state = TokenizerState::BETWEEN_TOKENS;
             } else if (c == L'"') {
@@ -113,7 +113,7 @@ TokenList tokenize_text(const wchar_t* text)
             break;
         case TokenizerState::IN_QUOTES:
             if (c == L'"') {
-                if (is_blank(p[1])) {
+                if (is_blank(p[1], rules)) {
                     end_token();
                     state = TokenizerState::BETWEEN_TOKENS;
                 } else {

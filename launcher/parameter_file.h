@@ -12,7 +12,11 @@ struct TokenList {
 // the caller. Never returns on failure: a missing, empty, unreadable or undecodable file is fatal.
 wchar_t* load_parameter_file(const wchar_t* path);
 
-// Splits text at blanks, tabs and line ends, with double quotes, backslashes before quotes
-// and "#" comments. The tokens array always has at least two slots, so element 0 can be
-// replaced even when text holds no token.
-TokenList tokenize_text(const wchar_t* text);
+// The parameter file and the launcher's command line are split at blanks, tabs and line ends,
+// with "#" comments; a Windows command line as a program's C runtime splits it, at blanks and
+// tabs only. Both with double quotes and backslashes before quotes.
+enum class TokenRules { parameter_file, windows_command };
+
+// Splits text by the rules. The tokens array always has at least two slots, so element 0 can
+// be replaced even when text holds no token.
+TokenList tokenize_text(const wchar_t* text, TokenRules rules = TokenRules::parameter_file);

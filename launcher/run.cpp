@@ -3,6 +3,7 @@
 #include "command.h"
 #include "diagnostics.h"
 #include "front.h"
+#include "in_process.h"
 #include "parameter_file.h"
 #include "paths.h"
 
@@ -17,12 +18,11 @@ namespace {
 // cut short instead, so the launcher refuses it itself, as Windows does.
 constexpr size_t command_line_limit = 32767;
 
-void prepare_command(wchar_t** command, bool* wait)
+void prepare_command(PathBuffer launcher_path, JavaCommand* command)
 {
     const wchar_t* command_line = GetCommandLineW();
     TokenList arguments = tokenize_text(command_line);
 
-    PathBuffer launcher_path;
     DWORD length = GetModuleFileNameW(nullptr, launcher_path, path_max_length);
     if (length == 0)
         fatal_error(L"Cannot determine path of launcher:\n%.255s", system_error_text(GetLastError()));
@@ -46,7 +46,7 @@ void prepare_command(wchar_t** command, bool* wait)
     TokenList parameters = tokenize_text(text);
     free(text);
 
-    build_java_command(parameter_path, &parameters, &arguments, command_line, command, wait);
+    build_java_command(parameter_path, &parameters, &arguments, command_line, command);
     free(parameters.tokens);
     free(arguments.tokens);
 }
@@ -60,10 +60,15 @@ void prepare_command(wchar_t** command, bool* wait)
 
 [[noreturn]] void run_launcher()
 {
-    wchar_t* command = nullptr;
-    bool wait = true;
-    prepare_command(&command, &wait);
+    PathBuffer launcher_path;
+    JavaCommand java = {};
+    prepare_command(launcher_path, &java);
+    if (java.mode == StartMode::in_process)
+        run_java_in_process(&java, launcher_path);
+    refuse_unless_read_unchanged(&java);
 
+    wchar_t* command = java.text;
+    bool wait = java.mode != StartMode::start;
     trace_message(L"Creating process using command\n'%s'", command);
     if (wcslen(command) >= command_line_limit)
         fail_to_execute(command, ERROR_FILENAME_EXCED_RANGE);

@@ -5,10 +5,13 @@
 #  1. a renamed kelvo.exe with the archive's sample parameter file starts a stand-in Java
 #     runtime (no Windows JVM exists here), which records the command line it received;
 #     that command and the launcher's trace log are shown;
-#  2. kelvoc.exe renamed mytool.exe runs a command-line tool: its output redirected to a
+#  2. the same launcher told inprocess runs a stand-in runtime's jli.dll in its own process,
+#     beside what that runtime's own java.exe would have read of the same arguments;
+#  3. kelvoc.exe renamed mytool.exe runs a command-line tool: its output redirected to a
 #     file, Java's exit code as its own, and a failure reported on standard error;
-#  3. kelvo-brand (the Linux build) puts a name and version on a copy of the launcher;
-#  4. vecraster.exe converts a metafile drawn with GDI into PNG files at two resolutions.
+#  4. kelvo-brand (the Linux build) puts a name and version on a copy of the launcher;
+#  5. vecraster.exe converts a metafile drawn with GDI into PNG files at two resolutions.
+# On a machine that runs no 32-bit programs, the archive's x64 programs stand in for them.
 # KELVO_BUILD names another build folder than build/.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -27,7 +30,15 @@ python3 -m zipfile -e "$archive" "$demo"
 unpacked="$demo/kelvo-2.2.0"
 python3 -m zipfile -l "$archive" | sed 's/^/  /'
 
-x86="$root/$out/x86"
+source scripts/machine-bits.sh
+programs="$unpacked"
+bin="$root/$out/x86/bin"
+if ! runs_32bit; then
+  echo "NOTE: this machine runs no 32-bit programs ($why_no_32bit):"
+  echo "      the demonstration runs the archive's x64 programs instead of its 32-bit ones"
+  programs="$unpacked/x64"
+  bin="$root/$out/x64/bin"
+fi
 export WINEPREFIX="$root/$out/wineprefix" WINEDEBUG=-all WINEARCH=win64 WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe,winedbg.exe=d"
 scripts/wine-prefix.sh "$WINEPREFIX"
 wine=/usr/lib/wine/wine64
@@ -36,10 +47,10 @@ windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 # An application folder as an application developer would make it from the archive.
 app="$demo/viewer"
 mkdir -p "$app/jre/bin" "$app/lib"
-cp "$unpacked/kelvo.exe" "$app/viewer.exe"
+cp "$programs/kelvo.exe" "$app/viewer.exe"
 cp "$unpacked/sample.kelvo" "$app/viewer.kelvo"
-cp "$unpacked/vecraster-32.dll" "$app/lib/"
-cp "$x86/bin/fake_java.exe" "$app/jre/bin/javaw.exe"
+cp "$programs/vecraster-32.dll" "$app/lib/"
+cp "$bin/fake_java.exe" "$app/jre/bin/javaw.exe"
 : > "$app/lib/viewer.jar"
 
 echo
@@ -66,12 +77,48 @@ echo "== Trace log $app/viewer.kelvo_log:"
 tr -d '\r' < "$app/viewer.kelvo_log"
 
 echo
+echo "== Java in the launcher's process: viewer.exe again, its parameter file beginning with inprocess"
+echo "   its runtime jre\\ holds a stand-in jli.dll (no Windows JVM here) whose JLI_Launch, the entry that"
+echo "   java.exe calls, records the process it runs in and the arguments it receives"
+hosted="$demo/inprocess"
+mkdir -p "$hosted/jre/bin/server" "$hosted/jre/lib" "$hosted/lib"
+cp "$programs/kelvo.exe" "$hosted/viewer.exe"
+cp "$bin/fake_java.exe" "$hosted/jre/bin/javaw.exe"
+cp "$bin/jli_java.exe" "$hosted/jre/bin/java.exe"
+for dll in jli.dll java.dll server/jvm.dll; do cp "$bin/fake_jli.dll" "$hosted/jre/bin/$dll"; done
+printf -- '-server KNOWN\r\n-client IGNORE\r\n' >"$hosted/jre/lib/jvm.cfg"
+printf 'IMPLEMENTOR="Eclipse Adoptium"\nJAVA_VERSION="21.0.5"\n' >"$hosted/jre/release"
+printf 'inprocess\r\njre\\bin\\javaw.exe -cp lib\\viewer.jar com.example.Viewer\r\n' >"$hosted/viewer.kelvo"
+: > "$hosted/lib/viewer.jar"
+show_jli_record() {
+  python3 - "$1" <<'PY'
+import sys
+fields = open(sys.argv[1], "rb").read().split(b"\0")
+print("  process: " + fields[1].decode() + ", its ANSI code page " + fields[0].decode())
+print("  arguments: " + "  ".join("[" + a.decode("utf-8", "replace") + "]" for a in fields[5:-1]))
+PY
+}
+status=0
+echo "> viewer.exe --open \"图纸 Ω.emf\""
+(cd "$hosted" && VERBOSE_KELVO=1 KIT_JLI_RECORD="$(windows_path "$demo/jli-record")" \
+  "$wine" viewer.exe --open "图纸 Ω.emf") || status=$?
+echo "exit code: $status (Java's own)"
+show_jli_record "$demo/jli-record"
+echo "  trace log, last entry:"
+tr -d '\r' <"$hosted/viewer.kelvo_log" | tail -n 3 | sed '/^$/d; s/^/    /'
+echo "> jre\\bin\\java.exe -cp lib\\viewer.jar com.example.Viewer --open \"图纸 Ω.emf\"   (the runtime's own launcher)"
+(cd "$hosted" && KIT_JLI_RECORD="$(windows_path "$demo/jli-record-java")" \
+  "$wine" jre/bin/java.exe -cp 'lib\viewer.jar' com.example.Viewer --open "图纸 Ω.emf") || true
+show_jli_record "$demo/jli-record-java"
+echo "  (java.exe reads its command line in the system's ANSI code page, 1252 here)"
+
+echo
 echo "== kelvoc.exe, the console launcher, as mytool.exe (parameter file mytool.kelvo)"
 echo "   its Java is the stand-in as jre\\bin\\java.exe, told to write a line and to exit with 7"
 tool="$demo/tool"
 mkdir -p "$tool/jre/bin"
-cp "$unpacked/kelvoc.exe" "$tool/mytool.exe"
-cp "$x86/bin/fake_java.exe" "$tool/jre/bin/java.exe"
+cp "$programs/kelvoc.exe" "$tool/mytool.exe"
+cp "$bin/fake_java.exe" "$tool/jre/bin/java.exe"
 printf 'jre\\bin\\java.exe -cp lib\\tool.jar com.example.Tool\r\n' >"$tool/mytool.kelvo"
 cd "$tool"
 status=0
@@ -109,9 +156,9 @@ echo
 echo "== vecraster.exe: a metafile drawn with GDI, converted to PNG at 96 and 300 dpi"
 pictures="$demo/pictures"
 mkdir -p "$pictures"
-"$wine" "$x86/bin/sample_metafile.exe" "$(windows_path "$pictures/shapes.emf")"
+"$wine" "$bin/sample_metafile.exe" "$(windows_path "$pictures/shapes.emf")"
 for dpi in 96 300; do
-  "$wine" "$unpacked/vecraster.exe" "$(windows_path "$pictures/shapes.emf")" \
+  "$wine" "$programs/vecraster.exe" "$(windows_path "$pictures/shapes.emf")" \
     "$(windows_path "$pictures/shapes-${dpi}dpi.png")" "$dpi"
 done
 python3 - "$pictures"/shapes.emf "$pictures"/shapes-96dpi.png "$pictures"/shapes-300dpi.png <<'PY'

@@ -68,11 +68,10 @@ Timing measure(const std::wstring& text, const std::wstring& launcher)
         double split = seconds_now();
         wchar_t* argument_slots[] = {const_cast<wchar_t*>(launcher.c_str()), nullptr};
         TokenList arguments = {1, argument_slots};
-        wchar_t* command = nullptr;
-        bool wait = false;
-        build_java_command(L"bench.kelvo", &parameters, &arguments, L"bench.exe", &command, &wait);
+        JavaCommand command{};
+        build_java_command(L"bench.kelvo", &parameters, &arguments, L"bench.exe", &command);
         double built = seconds_now();
-        free(command);
+        free(command.text);
         free(parameters.tokens);
         if (split - start < best.tokenize)
             best.tokenize = split - start;

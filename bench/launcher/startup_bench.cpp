@@ -3,6 +3,7 @@
 // their ratio. The Java is a stand-in that exits at once: quick_java.exe beside this program, or
 // the one named by the first argument (another bitness, say), copied to jre\bin\javaw.exe: a
 // windowless program, as a desktop application's Java is, so that no console is made for it.
+// Then the same for Java in the launcher's process against the runtime's own java.exe.
 #include "bench_clock.h"
 
 #include <windows.h>
@@ -53,6 +54,49 @@ std::wstring quoted(const std::wstring& path)
     return L"\"" + path + L"\"";
 }
 
+// Runs the two commands alternately, many times, and prints their medians, tenth percentiles
+// and ratios. Wine's process start-up is bimodal (some processes spend 15 ms more setting up
+// their time zone), so many runs, their medians, and the tenth percentile for starts that were
+// spared that.
+void compare(const wchar_t* what, const wchar_t* first_name, const std::wstring& first, const wchar_t* second_name,
+             const std::wstring& second)
+{
+    constexpr int warm_up = 5;
+    constexpr int runs = 201;
+    for (int i = 0; i < warm_up; ++i) {
+        run_once(first);
+        run_once(second);
+    }
+    std::vector<double> firsts, seconds;
+    for (int i = 0; i < runs; ++i) {
+        firsts.push_back(run_once(first));
+        seconds.push_back(run_once(second));
+    }
+    wprintf(L"%ls, %d alternating runs\n", what, runs);
+    for (double share : {0.5, 0.1}) {
+        double a = quantile(firsts, share);
+        double b = quantile(seconds, share);
+        wprintf(L"  %ls: %ls %.1f ms, %ls %.1f ms: ratio %.2f\n", share == 0.5 ? L"median" : L"10th percentile",
+                first_name, a * 1e3, second_name, b * 1e3, a / b);
+    }
+}
+
+void write_text(const std::wstring& path, const std::string& text)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    if (file == INVALID_HANDLE_VALUE ||
+        !WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr))
+        fail(L"cannot write", path);
+    CloseHandle(file);
+}
+
+void copy(const std::wstring& from, const std::wstring& to)
+{
+    if (!CopyFileW(from.c_str(), to.c_str(), FALSE))
+        fail(L"cannot copy to", to);
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv)
@@ -67,42 +111,34 @@ int wmain(int argc, wchar_t** argv)
     std::wstring java = dir + L"\\jre\\bin\\javaw.exe";
     for (const wchar_t* folder : {L"", L"\\jre", L"\\jre\\bin"})
         CreateDirectoryW((dir + folder).c_str(), nullptr);
-    if (!CopyFileW((bin + L"\\kelvo.exe").c_str(), launcher.c_str(), FALSE))
-        fail(L"cannot copy kelvo.exe to", launcher);
-    if (!CopyFileW(stand_in.c_str(), java.c_str(), FALSE))
-        fail(L"cannot copy the stand-in Java to", java);
-    std::string parameters = "jre\\bin\\javaw.exe -cp . Main\n";
-    HANDLE file = CreateFileW((dir + L"\\app.kelvo").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written = 0;
-    if (file == INVALID_HANDLE_VALUE || !WriteFile(file, parameters.data(), static_cast<DWORD>(parameters.size()),
-                                                   &written, nullptr))
-        fail(L"cannot write", dir + L"\\app.kelvo");
-    CloseHandle(file);
+    copy(bin + L"\\kelvo.exe", launcher);
+    copy(stand_in, java);
+    write_text(dir + L"\\app.kelvo", "jre\\bin\\javaw.exe -cp . Main\n");
     SetEnvironmentVariableW(L"VERBOSE_KELVO", nullptr);
+    SetEnvironmentVariableW(L"KIT_JLI_RECORD", nullptr);
 
     // The command the launcher builds from that parameter file, started directly.
-    std::wstring through_launcher = quoted(launcher);
-    std::wstring direct = java + L" -cp " + quoted(dir + L"\\.") + L" Main";
-    // Wine's process start-up is bimodal (some processes spend 15 ms more setting up their
-    // time zone), so many runs, their medians, and the tenth percentile for starts that were
-    // spared that.
-    constexpr int warm_up = 5;
-    constexpr int runs = 201;
-    for (int i = 0; i < warm_up; ++i) {
-        run_once(through_launcher);
-        run_once(direct);
-    }
-    std::vector<double> launched, started;
-    for (int i = 0; i < runs; ++i) {
-        launched.push_back(run_once(through_launcher));
-        started.push_back(run_once(direct));
-    }
-    wprintf(L"Java stand-in: %ls; %d alternating runs\n", stand_in.c_str(), runs);
-    for (double share : {0.5, 0.1}) {
-        double through = quantile(launched, share);
-        double direct = quantile(started, share);
-        wprintf(L"%ls: through the launcher %.1f ms, directly %.1f ms: %.2f direct starts\n",
-                share == 0.5 ? L"median" : L"10th percentile", through * 1e3, direct * 1e3, through / direct);
-    }
+    wprintf(L"Java stand-in: %ls\n", stand_in.c_str());
+    compare(L"A start through the launcher against the same command started directly", L"through the launcher",
+            quoted(launcher), L"directly", java + L" -cp " + quoted(dir + L"\\.") + L" Main");
+
+    // Java in the launcher's process against the runtime's own java.exe: a stand-in runtime of
+    // the launcher's bitness whose jli.dll returns at once, called by the launcher or by a
+    // java.exe that loads it beside itself and calls it, as java.exe does.
+    std::wstring hosted = dir + L"\\inprocess";
+    std::wstring home = hosted + L"\\jre";
+    for (const wchar_t* folder : {L"", L"\\jre", L"\\jre\\bin", L"\\jre\\bin\\server", L"\\jre\\lib"})
+        CreateDirectoryW((hosted + folder).c_str(), nullptr);
+    copy(bin + L"\\kelvo.exe", hosted + L"\\app.exe");
+    copy(bin + L"\\quick_java.exe", home + L"\\bin\\javaw.exe");
+    copy(bin + L"\\jli_java.exe", home + L"\\bin\\java.exe");
+    for (const wchar_t* library : {L"\\bin\\jli.dll", L"\\bin\\java.dll", L"\\bin\\server\\jvm.dll"})
+        copy(bin + L"\\fake_jli.dll", home + library);
+    write_text(home + L"\\lib\\jvm.cfg", "-server KNOWN\r\n-client IGNORE\r\n");
+    write_text(home + L"\\release", "JAVA_VERSION=\"21.0.5\"\n");
+    write_text(hosted + L"\\app.kelvo", "inprocess\njre\\bin\\javaw.exe -cp . Main\n");
+    compare(L"Java in the launcher's process against the runtime's own java.exe", L"in process",
+            quoted(hosted + L"\\app.exe"), L"java.exe",
+            quoted(home + L"\\bin\\java.exe") + L" -cp " + quoted(hosted + L"\\.") + L" Main");
     return 0;
 }

@@ -77,12 +77,11 @@ struct Fixture {
             argument_pointers.push_back(argument.data());
         argument_pointers.push_back(nullptr);
         TokenList arguments = {static_cast<int>(own.size() + 1), argument_pointers.data()};
-        wchar_t* command = nullptr;
-        bool wait = false;
-        build_java_command(L"C:\\app.kelvo", &parameters, &arguments, L"app.exe", &command, &wait);
+        JavaCommand command{};
+        build_java_command(L"C:\\app.kelvo", &parameters, &arguments, L"app.exe", &command);
         free(parameters.tokens);
-        Built built{command, wait};
-        free(command);
+        Built built{command.text, command.mode != StartMode::start};
+        free(command.text);
         return built;
     }
 };

@@ -166,10 +166,11 @@ TEST_F(LauncherEndToEnd, WaitsUnlessStartAndEndsWithTheLaunchersExitCode)
 }
 
 // kelvoc.exe hands Java its standard handles, redirected or not, and writes its own errors to
-// standard error, never in a box.
+// standard error, never in a box: redirected, in the system's code page as a Java child writes
+// there, not in the UTF-8 of its own process.
 TEST_F(LauncherEndToEnd, ConsoleLauncherUsesTheStandardHandles)
 {
-    Launcher l(L"e2e-console-streams", L"kelvoc.exe");
+    Launcher l(L"e2e-console-streams-caf\xE9", L"kelvoc.exe");
     l.java(L"jre\\bin\\java.exe");
     l.write(L"jre\\bin\\java.exe -cp . Main\n");
     kit::set_variable(l.env, kit::java_output_variable, L"written by Java");
@@ -186,7 +187,10 @@ TEST_F(LauncherEndToEnd, ConsoleLauncherUsesTheStandardHandles)
     ASSERT_TRUE(run.finished);
     EXPECT_EQ(run.exit_code, 2u);
     EXPECT_TRUE(run.boxes.empty());
-    EXPECT_EQ(kit::read_file_bytes(errors), "Cannot open parameter file\r\n'" + kit::utf8(l.parameters) + "':\r\nerrno=2\r\n");
+    std::string parameters(l.parameters.size(), '\0');
+    WideCharToMultiByte(1252, 0, l.parameters.data(), static_cast<int>(l.parameters.size()), parameters.data(),
+                        static_cast<int>(parameters.size()), nullptr, nullptr);
+    EXPECT_EQ(kit::read_file_bytes(errors), "Cannot open parameter file\r\n'" + parameters + "':\r\nerrno=2\r\n");
     EXPECT_EQ(kit::read_file_bytes(output), "");
 }
 
@@ -619,6 +623,133 @@ TEST_F(LauncherEndToEnd, JavaDeclaringUtf8ReceivesEveryCharacterUnquoted)
                            L"\\.\" Main a\xFF02" L"b \x4E2D\x6587.txt \xFF0A two\x3000words");
     EXPECT_EQ(got.shell_args, (Strings{java, L"-cp", l.dir + L"\\.", L"Main", L"a\xFF02" L"b",
                                        L"\x4E2D\x6587.txt", L"\xFF0A", L"two\x3000words"}));
+}
+
+// A DLL's headers, as far as the machine type: what the launcher reads of a runtime's DLLs.
+std::string dll_headers(WORD machine)
+{
+    std::string bytes(0x46, '\0');
+    bytes.replace(0, 2, "MZ");
+    bytes[0x3C] = 0x40;
+    return bytes.replace(0x40, 6, std::string("PE\0\0", 4) + char(machine & 0xFF) + char(machine >> 8));
+}
+
+#ifdef _WIN64
+constexpr WORD own_machine = 0x8664, other_machine = 0x14C;
+#else
+constexpr WORD own_machine = 0x14C, other_machine = 0x8664;
+#endif
+
+// inprocess: Java runs in the launcher's own process through the runtime's jli.dll, each
+// argument whole in UTF-8, and the launcher ends as Java does. A runtime that does not allow it
+// runs as a child process with the same elements, and the trace log says why; none of it is
+// loaded (its jli.dll records nothing).
+TEST_F(LauncherEndToEnd, JavaInTheLaunchersProcessWhereTheRuntimeAllowsIt)
+{
+    struct Case {
+        const char* name;
+        const wchar_t* program;
+        const wchar_t* exit;        // what Java ends with; "!5": System.exit(5)
+        const wchar_t* file;        // of the runtime, changed to content; null: none
+        std::string content;        // "@delete", "@folder", "@damaged" (a cut jli.dll), "@no-entry" (another DLL)
+        std::string child_because;  // empty: Java runs in the launcher's process; %H the runtime, %D the test's folder
+    };
+    const std::string entry = own_machine == 0x14C ? "_JLI_Launch@56" : "JLI_Launch";
+    const Case cases[] = {
+        {"gui", L"kelvo.exe", L"0", nullptr, "", ""},
+        {"console", L"kelvoc.exe", L"3", nullptr, "", ""},
+        {"system-exit", L"kelvo.exe", L"!5", nullptr, "", ""},
+        {"no-jli", L"kelvo.exe", L"0", L"bin\\jli.dll", "@delete", "cannot read '%H\\bin\\jli.dll'"},
+        {"jli-damaged", L"kelvo.exe", L"0", L"bin\\jli.dll", "@damaged", "cannot load '%H\\bin\\jli.dll'"},
+        {"jli-no-entry", L"kelvo.exe", L"0", L"bin\\jli.dll", "@no-entry", "'%H\\bin\\jli.dll' exports no " + entry},
+        {"jvm-other-machine", L"kelvo.exe", L"0", L"bin\\server\\jvm.dll", dll_headers(other_machine),
+         "'%H\\bin\\server\\jvm.dll' is no DLL for machine"},
+        {"jvm-cfg-folder", L"kelvo.exe", L"0", L"lib\\jvm.cfg", "@folder", "cannot read '%H\\lib\\jvm.cfg'"},
+        {"jvm-cfg-other-vm", L"kelvo.exe", L"0", L"lib\\jvm.cfg", "-client KNOWN\n", "cannot read '%H\\bin\\client\\jvm.dll'"},
+        {"no-release", L"kelvo.exe", L"0", L"release", "@delete", "cannot read '%H\\release'"},
+        {"release-garbage", L"kelvo.exe", L"0", L"release", "JAVA_VERSION=\"21.x\"", "'%H\\release' names no Java version"},
+        {"java-17.0.4", L"kelvo.exe", L"0", L"release", "JAVA_VERSION=\"17.0.4\"",
+         "Java 17.0.4 reads its arguments in the system's code page"},
+        {"java-8", L"kelvo.exe", L"0", L"release", "JAVA_VERSION=\"1.8.0_392\"",
+         "Java 1.8.0 reads its arguments in the system's code page"},
+        {"runtime-beside-launcher", L"kelvo.exe", L"0", L"..\\..\\bin\\java.dll", "",
+         "jli.dll would take the runtime of\n'%D\\bin\\java.dll'"},
+    };
+    for (const Case& c : cases) {
+        Launcher l(kit::widen(std::string("e2e-inprocess-") + c.name).c_str(), c.program);
+        // The launcher one folder down: the folder above it, where jli.dll looks first, is the test's.
+        std::wstring app = l.dir + L"\\app";
+        std::wstring home = app + L"\\jre";
+        for (const wchar_t* folder : {L"\\app\\lib", L"\\app\\jre\\bin\\server", L"\\app\\jre\\lib", L"\\bin"})
+            kit::create_folders(l.dir + folder);
+        kit::copy_file(l.exe, app + L"\\app.exe");
+        l.exe = app + L"\\app.exe";
+        l.parameters = app + L"\\app.kelvo";
+        kit::install_fake_java(home + L"\\bin\\javaw.exe");
+        std::string jli = kit::read_file_bytes(kit::bin_path(L"fake_jli.dll"));
+        const std::pair<const wchar_t*, std::string> runtime[] = {
+            {L"bin\\jli.dll", jli}, {L"bin\\java.dll", dll_headers(own_machine)},
+            {L"bin\\server\\jvm.dll", dll_headers(own_machine)},
+            {L"lib\\jvm.cfg", "# the default VM first\r\n-server KNOWN\r\n-client IGNORE\r\n"},
+            {L"release", "IMPLEMENTOR=\"Eclipse Adoptium\"\nJAVA_VERSION=\"21.0.1\"\n"}, {L"..\\lib\\app.jar", "jar"}};
+        for (const auto& [file, bytes] : runtime)
+            kit::write_file_bytes(home + L"\\" + file, bytes);
+        l.write(L"inprocess\njre\\bin\\javaw.exe -Dname=\x56FE\x7EB8 -cp lib\\app.jar com.example.Main \"\x56FE\x7EB8 \x03A9.emf\"");
+        if (c.file != nullptr) {
+            std::wstring path = home + L"\\" + c.file;
+            wchar_t system[MAX_PATH];
+            GetSystemDirectoryW(system, MAX_PATH);
+            DeleteFileW(path.c_str());
+            if (c.content == "@folder")
+                kit::create_folders(path);
+            else if (c.content == "@no-entry")
+                kit::copy_file(std::wstring(system) + L"\\version.dll", path);
+            else if (c.content != "@delete")
+                kit::write_file_bytes(path, c.content == "@damaged" ? jli.substr(0, 1024) : c.content);
+        }
+        std::wstring jli_record = l.dir + L"\\jli-record";
+        std::wstring output = l.dir + L"\\output.txt";
+        std::wstring exit = c.exit[0] == L'!' ? c.exit + 1 : c.exit;
+        for (auto [name, value] : {std::pair{L"KIT_JLI_RECORD", jli_record}, {L"VERBOSE_KELVO", L"1"},
+                                   {kit::java_exit_variable, exit}, {kit::java_output_variable, L"written by Java"}})
+            kit::set_variable(l.env, name, value);
+        if (c.exit[0] == L'!')
+            kit::set_variable(l.env, L"KIT_JLI_EXIT_PROCESS", L"1");
+
+        kit::RunResult run = kit::run_program({l.exe, L"app.exe a \"b c\"", l.env, l.dir, 30000, output, output + L".err"});
+        ASSERT_TRUE(run.finished) << c.name;
+        EXPECT_TRUE(run.boxes.empty()) << c.name;
+        std::string log = kit::read_file_bytes(app + L"\\app.kelvo_log");
+        std::erase(log, '\r');
+        Strings elements = {L"-Dname=\x56FE\x7EB8", L"-cp", app + L"\\lib\\app.jar", L"com.example.Main",
+                            L"\x56FE\x7EB8 \x03A9.emf", L"a", L"b c"};
+        if (!c.child_because.empty()) {
+            std::string because = c.child_because;
+            for (auto [mark, path] : {std::pair{"%H", home}, std::pair{"%D", l.dir}})
+                if (size_t at = because.find(mark); at != std::string::npos)
+                    because.replace(at, 2, kit::utf8(path));
+            EXPECT_NE(log.find("Starting Java as a child process: " + because), std::string::npos) << c.name << "\n" << log;
+            EXPECT_FALSE(kit::file_present(jli_record)) << c.name;
+            EXPECT_EQ(run.exit_code, 0u) << c.name;
+            Strings received = l.received().crt_args;
+            EXPECT_EQ(Strings(received.begin() + 1, received.end()), elements) << c.name;
+            continue;
+        }
+        EXPECT_EQ(run.exit_code, static_cast<DWORD>(std::stoi(exit))) << c.name;
+        EXPECT_FALSE(l.java_started()) << c.name;
+        EXPECT_NE(log.find("Running Java in the launcher's process through\n'" + kit::utf8(home) + "\\bin\\jli.dll'"),
+                  std::string::npos) << c.name;
+        EXPECT_EQ(kit::read_file_bytes(output), "written by Java\r\n") << c.name;
+        std::vector<std::string> record;
+        std::string bytes = kit::read_file_bytes(jli_record);
+        for (size_t at = 0, end; (end = bytes.find('\0', at)) != std::string::npos; at = end + 1)
+            record.push_back(bytes.substr(at, end - at));
+        std::vector<std::string> meant = {"65001", kit::utf8(l.exe), kit::utf8(home + L"\\bin"),
+                                          c.program[5] == L'c' ? "0" : "1", kit::utf8(l.exe)};
+        for (const std::wstring& element : elements)
+            meant.push_back(kit::utf8(element));
+        EXPECT_EQ(record, meant) << c.name << ": code page, program, DLL folder, javaw, then the arguments";
+    }
 }
 
 }  // namespace

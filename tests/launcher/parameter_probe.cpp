@@ -34,15 +34,14 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     // The launcher's own arguments are those after the file.
     arguments.tokens[2] = launcher;
     TokenList own = {arguments.count - 2, arguments.tokens + 2};
-    wchar_t* command = nullptr;
-    bool wait = false;
-    build_java_command(file, &parameters, &own, raw, &command, &wait);
+    JavaCommand command{};
+    build_java_command(file, &parameters, &own, raw, &command);
 
     std::wstring out = std::wstring(file) + L".command";
     FILE* stream = _wfopen(out.c_str(), L"wb");
     if (stream == nullptr)
         exit_launcher(4);
-    fwrite(command, sizeof(wchar_t), wcslen(command), stream);
+    fwrite(command.text, sizeof(wchar_t), wcslen(command.text), stream);
     fclose(stream);
-    exit_launcher(wait ? 1 : 0);
+    exit_launcher(command.mode != StartMode::start ? 1 : 0);
 }

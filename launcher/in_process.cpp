@@ -1,0 +1,85 @@
+#include "in_process.h"
+
+#include "diagnostics.h"
+#include "front.h"
+#include "parameter_file.h"
+#include "paths.h"
+#include "runtime_inspection.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <cstdlib>
+
+namespace {
+
+// jli.dll's entry as java.exe calls it; 32-bit runtimes export it decorated, as stdcall.
+using JliLaunch = int(__stdcall*)(int argc, char** argv, int jargc, const char** jargv, int appclassc,
+                                  const char** appclassv, const char* fullversion, const char* dotversion,
+                                  const char* pname, const char* lname, unsigned char javaargs,
+                                  unsigned char cpwildcard, unsigned char javaw, int ergo);
+#ifdef _WIN64
+constexpr char jli_launch_name[] = "JLI_Launch";
+#else
+constexpr char jli_launch_name[] = "_JLI_Launch@56";
+#endif
+
+int utf8_size(const wchar_t* text)
+{
+    return WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+}
+
+// The elements as UTF-8 strings behind a null-terminated array of them, in one heap block.
+char** utf8_arguments(const TokenList* elements)
+{
+    auto count = static_cast<size_t>(elements->count);
+    size_t size = (count + 1) * sizeof(char*);
+    for (size_t i = 0; i < count; ++i) {
+        int bytes = utf8_size(elements->tokens[i]);
+        if (bytes <= 0 || static_cast<size_t>(bytes) > SIZE_MAX - size)
+            fatal_error(L"Out of memory");
+        size += static_cast<size_t>(bytes);
+    }
+    auto** arguments = static_cast<char**>(checked_realloc(nullptr, size));
+    char* text = reinterpret_cast<char*>(arguments + count + 1);
+    for (size_t i = 0; i < count; ++i) {
+        arguments[i] = text;
+        text += WideCharToMultiByte(CP_UTF8, 0, elements->tokens[i], -1, text, utf8_size(elements->tokens[i]),
+                                    nullptr, nullptr);
+    }
+    arguments[count] = nullptr;
+    return arguments;
+}
+
+} // namespace
+
+void run_java_in_process(const JavaCommand* command, const wchar_t* launcher_path)
+{
+    // The elements exactly as the executable's C runtime would split its command line.
+    TokenList elements = tokenize_text(command->text, TokenRules::windows_command);
+    InProcessRuntime runtime;
+    if (inspect_runtime(elements.tokens[0], launcher_path, &runtime)) {
+        // Kept for the life of the process: jvm.dll and the runtime's other DLLs load from there.
+        SetDllDirectoryW(runtime.bin);
+        HMODULE library = LoadLibraryW(runtime.library);
+        FARPROC entry = library == nullptr ? nullptr : GetProcAddress(library, jli_launch_name);
+        if (entry != nullptr) {
+            elements.tokens[0] = const_cast<wchar_t*>(launcher_path);
+            char** arguments = utf8_arguments(&elements);
+            trace_message(L"Running Java in the launcher's process through\n'%s'", runtime.library);
+            close_trace_log();
+            auto launch = reinterpret_cast<JliLaunch>(reinterpret_cast<void (*)()>(entry));
+            int code = launch(elements.count, arguments, 0, nullptr, 0, nullptr, "", "", "java", "java", 0, 1,
+                              front_application_type() == gui_application, 0);
+            exit_launcher(code);
+        }
+        if (library == nullptr) {
+            child_process_because(L"cannot load '%.1000s':\n%s", runtime.library, system_error_text(GetLastError()));
+        } else {
+            child_process_because(L"'%.1000s' exports no %S", runtime.library, jli_launch_name);
+            FreeLibrary(library);
+        }
+        SetDllDirectoryW(nullptr);
+    }
+    free(elements.tokens);
+}

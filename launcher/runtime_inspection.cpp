@@ -1,0 +1,129 @@
+#include "runtime_inspection.h"
+
+#include "diagnostics.h"
+#include "runtime_facts.h"
+
+#include <windows.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cwchar>
+
+namespace {
+
+#ifdef _WIN64
+constexpr unsigned own_machine = machine_x64;
+#else
+constexpr unsigned own_machine = machine_x86;
+#endif
+
+// jli.dll keeps paths in narrow buffers of MAX_PATH bytes, UTF-8 in the launcher's process;
+// the longest it makes below the runtime's folder is bin\splashscreen.dll or a VM's jvm.dll.
+constexpr int longest_runtime_suffix = 40;
+
+// The head of a runtime file, terminated: a PE file's headers, the version line of a release
+// file, the first entries of jvm.cfg. In .bss, so it costs the program file nothing.
+constexpr size_t head_capacity = 8192;
+char head[head_capacity + 1];
+size_t head_size = 0;
+
+// Reads the head of the runtime's file home\name into head; false, traced, when it cannot be
+// read (a missing file, a folder).
+bool read_head(const wchar_t* home, int home_length, const wchar_t* name, PathBuffer path)
+{
+    FILE* file = join_path(path, home, home_length, name) ? _wfopen(path, L"rb") : nullptr;
+    if (file == nullptr)
+        return child_process_because(L"cannot read '%.1000s'", path);
+    // A read error leaves too few bytes for what is looked for in them.
+    head_size = fread(head, 1, head_capacity, file);
+    head[head_size] = '\0';
+    fclose(file);
+    return true;
+}
+
+// A DLL of the runtime that the launcher's process can load.
+bool loadable_library(const wchar_t* home, int home_length, const wchar_t* name, PathBuffer path)
+{
+    if (!read_head(home, home_length, name, path))
+        return false;
+    return pe_machine(reinterpret_cast<const unsigned char*>(head), head_size) == own_machine ||
+           child_process_because(L"'%.1000s' is no DLL for machine 0x%X", path, own_machine);
+}
+
+// jli.dll first looks for a runtime beside the process's program: <its folder>\..\bin\java.dll,
+// then <its folder>\..\jre\bin\java.dll. The first that exists is the runtime it runs.
+bool no_other_runtime_beside(const wchar_t* launcher_path, const wchar_t* home)
+{
+    const wchar_t* name = wcsrchr(launcher_path, L'\\');
+    const wchar_t* folder = name;
+    while (folder != nullptr && folder > launcher_path && *--folder != L'\\') {
+    }
+    // A launcher in the root of a drive has no such folder.
+    if (folder == nullptr || *folder != L'\\')
+        return true;
+    auto parent_length = static_cast<int>(folder - launcher_path);
+    constexpr const wchar_t* places[] = {L"bin\\java.dll", L"jre\\bin\\java.dll"};
+    constexpr int java_dll_length = 13;  // \bin\java.dll
+    for (const wchar_t* place : places) {
+        PathBuffer probe;
+        if (join_path(probe, launcher_path, parent_length, place) && file_exists(probe))
+            return CompareStringOrdinal(probe, static_cast<int>(wcslen(probe)) - java_dll_length, home, -1, TRUE) ==
+                       CSTR_EQUAL ||
+                   child_process_because(L"jli.dll would take the runtime of\n'%.1000s'", probe);
+    }
+    return true;
+}
+
+} // namespace
+
+bool child_process_because(const wchar_t* format, ...)
+{
+    wchar_t reason[2400];
+    va_list args;
+    va_start(args, format);
+    format_wide(reason, 2400, format, args);
+    va_end(args);
+    trace_message(L"Starting Java as a child process: %s", reason);
+    return false;
+}
+
+bool inspect_runtime(const wchar_t* executable, const wchar_t* launcher_path, InProcessRuntime* runtime)
+{
+    // The runtime's folder holds the executable's bin folder.
+    const wchar_t* name = wcsrchr(executable, L'\\');
+    const wchar_t* bin = name;
+    while (bin != nullptr && bin > executable && bin[-1] != L'\\')
+        --bin;
+    if (bin == nullptr || bin == executable || name - bin != 3 || _wcsnicmp(bin, L"bin", 3) != 0)
+        return child_process_because(L"'%.1000s' is not in a bin folder", executable);
+    int home_length = static_cast<int>(bin - 1 - executable);
+    PathBuffer home;
+    join_path(home, executable, home_length, L"");
+    if (WideCharToMultiByte(CP_UTF8, 0, home, -1, nullptr, 0, nullptr, nullptr) + longest_runtime_suffix > MAX_PATH)
+        return child_process_because(L"'%.1000s' is too long a path for jli.dll", home);
+
+    PathBuffer path;
+    wchar_t machine_folder[64];
+    wcscpy(machine_folder, L"bin\\");
+    constexpr size_t folder_at = 4;
+    JavaVersion version{};
+    if (!loadable_library(home, home_length, L"bin\\jli.dll", runtime->library) ||
+        !loadable_library(home, home_length, L"bin\\java.dll", path) ||
+        !read_head(home, home_length, L"lib\\jvm.cfg", path))
+        return false;
+    if (!default_virtual_machine(head, machine_folder + folder_at, 40))
+        return child_process_because(L"'%.1000s' names no virtual machine", path);
+    wcscat(machine_folder, L"\\jvm.dll");
+    if (!loadable_library(home, home_length, machine_folder, path) ||
+        !read_head(home, home_length, L"release", path))
+        return false;
+    if (!release_java_version(head, &version))
+        return child_process_because(L"'%.1000s' names no Java version", path);
+    if (!decodes_arguments_in_active_code_page(version))
+        return child_process_because(L"Java %d.%d.%d reads its arguments in the system's code page", version.major,
+                                     version.minor, version.micro);
+    if (!no_other_runtime_beside(launcher_path, home))
+        return false;
+    join_path(runtime->bin, home, home_length, L"bin");
+    return true;
+}
