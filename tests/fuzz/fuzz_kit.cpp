@@ -213,6 +213,13 @@ void iteration_begins()
     last_progress_ms.store(now_ms());
 }
 
+void iteration_begins(uint64_t seed, uint64_t iteration)
+{
+    current_seed = seed;
+    current_iteration = iteration;
+    iteration_begins();
+}
+
 void describe_input(std::wstring_view text)
 {
     current_input.assign(text);

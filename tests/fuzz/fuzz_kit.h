@@ -83,6 +83,8 @@ void report_crashes(const char* target);
 // run instead of holding it for ever. iteration_begins() marks the progress.
 void start_watchdog();
 void iteration_begins();
+// The same for a fuzzer with a loop of its own: the seed and iteration also name the input in reports.
+void iteration_begins(uint64_t seed, uint64_t iteration);
 
 struct Target {
     const char* name;
