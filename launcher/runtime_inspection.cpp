@@ -28,7 +28,8 @@ char head[head_capacity + 1];
 size_t head_size = 0;
 
 // Reads the head of the runtime's file home\name into head; false, traced, when it cannot be
-// read (a missing file, a folder).
+// read (a missing file, a folder). The runtime's folder is short (checked first): every such
+// path fits.
 bool read_head(const wchar_t* home, int home_length, const wchar_t* name, PathBuffer path)
 {
     FILE* file = join_path(path, home, home_length, name) ? _wfopen(path, L"rb") : nullptr;
@@ -54,10 +55,10 @@ bool loadable_library(const wchar_t* home, int home_length, const wchar_t* name,
 // then <its folder>\..\jre\bin\java.dll. The first that exists is the runtime it runs.
 bool no_other_runtime_beside(const wchar_t* launcher_path, const wchar_t* home)
 {
-    const wchar_t* name = wcsrchr(launcher_path, L'\\');
-    const wchar_t* folder = name;
-    while (folder != nullptr && folder > launcher_path && *--folder != L'\\') {
-    }
+    // The backslash before the launcher's folder ends the folder above it.
+    const wchar_t* folder = wcsrchr(launcher_path, L'\\');
+    while (folder != nullptr && folder > launcher_path && *--folder != L'\\')
+        continue;
     // A launcher in the root of a drive has no such folder.
     if (folder == nullptr || *folder != L'\\')
         return true;
@@ -103,18 +104,20 @@ bool inspect_runtime(const wchar_t* executable, const wchar_t* launcher_path, In
         return child_process_because(L"'%.1000s' is too long a path for jli.dll", home);
 
     PathBuffer path;
-    wchar_t machine_folder[64];
-    wcscpy(machine_folder, L"bin\\");
-    constexpr size_t folder_at = 4;
+    // bin\<the default virtual machine>\jvm.dll
+    constexpr size_t vm_at = 4;
+    constexpr size_t vm_capacity = 40;
+    wchar_t vm_library[vm_at + vm_capacity + 8];
+    wcscpy(vm_library, L"bin\\");
     JavaVersion version{};
     if (!loadable_library(home, home_length, L"bin\\jli.dll", runtime->library) ||
         !loadable_library(home, home_length, L"bin\\java.dll", path) ||
         !read_head(home, home_length, L"lib\\jvm.cfg", path))
         return false;
-    if (!default_virtual_machine(head, machine_folder + folder_at, 40))
+    if (!default_virtual_machine(head, vm_library + vm_at, vm_capacity))
         return child_process_because(L"'%.1000s' names no virtual machine", path);
-    wcscat(machine_folder, L"\\jvm.dll");
-    if (!loadable_library(home, home_length, machine_folder, path) ||
+    wcscat(vm_library, L"\\jvm.dll");
+    if (!loadable_library(home, home_length, vm_library, path) ||
         !read_head(home, home_length, L"release", path))
         return false;
     if (!release_java_version(head, &version))
