@@ -78,7 +78,11 @@ uint16_t read16(const std::string& bytes, size_t at)
 // Wine's own gdi32 and gdiplus crash on these records whatever the caller does; mutations that
 // create one are passed over.
 constexpr uint32_t emr_gdicomment = 70;
-const std::set<uint32_t> wine_crashing_emf_records = {71 /* EMR_FILLRGN */, 100 /* EMR_SETCOLORSPACE */};
+const std::set<uint32_t> wine_crashing_emf_records = {
+    71 /* EMR_FILLRGN */, 100 /* EMR_SETCOLORSPACE */,
+    // Records with a bitmap, none in the seeds, so only a mutated type makes one: Wine reads
+    // their bitmap wherever their offsets point, also past the record.
+    76, 77, 78, 79, 80, 81, 114, 116};
 // Records naming a slot of the handle table in their first field: Wine's playback indexes the
 // table without comparing with its size (Windows does compare).
 const std::set<uint32_t> handle_records = {37, 38, 39, 40, 48, 49, 50, 51, 82, 93, 94, 95, 99, 101, 122};
@@ -182,9 +186,14 @@ bool avoids_wine_crashes(const std::string& bytes, bool enhanced)
     while (at + 8 <= bytes.size()) {
         uint32_t type = read32(bytes, at);
         uint32_t size = read32(bytes, at + 4);
-        if (size < 8 || size % 4 != 0)
+        // A record may run past the end of a cut file, but one of 2 GB is read as far by Wine.
+        if (size < 8 || size % 4 != 0 || size > largest_declared_total)
             return false;
         if (wine_crashing_emf_records.count(type) != 0)
+            return false;
+        // Wine takes a handle slot from past a record too short to hold it, and a header
+        // after the first resets what it plays by one read past its record.
+        if ((handle_records.count(type) != 0 && size < 12) || (type == 1 && at != 0))
             return false;
         if (handle_records.count(type) != 0 && at + 12 <= bytes.size()) {
             uint32_t slot = read32(bytes, at + 8);
