@@ -11,8 +11,9 @@
 namespace {
 
 // Standard error redirected to a file or pipe gets the text in the system's ANSI code page,
-// as a Java child process writes its own there, with Windows line ends. Room for the longest message: 4095 units of
-// at most 3 bytes each (UTF-8 as the system's code page; a surrogate pair makes 4 of 2 units).
+// as a Java child process writes its own there, with Windows line ends. Room for the longest
+// message: 4095 units of at most 3 bytes each (UTF-8 as the system's code page; a surrogate
+// pair makes 4 of 2 units).
 constexpr int narrow_capacity = 4096 * 3;
 char narrow_message[narrow_capacity];
 
@@ -27,7 +28,8 @@ void write_all(HANDLE stream, const char* bytes, DWORD count)
 
 void write_redirected(HANDLE stream, const wchar_t* message)
 {
-    int length = WideCharToMultiByte(system_code_page(), 0, message, -1, narrow_message, narrow_capacity, nullptr, nullptr);
+    int length =
+        WideCharToMultiByte(system_code_page(), 0, message, -1, narrow_message, narrow_capacity, nullptr, nullptr);
     if (length <= 0)
         return;
     // A line break byte is never part of a longer character in an ANSI code page.

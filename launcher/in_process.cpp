@@ -2,32 +2,18 @@
 
 #include "diagnostics.h"
 #include "front.h"
+#include "java_runtime.h"
 #include "parameter_file.h"
 #include "paths.h"
 #include "runtime_inspection.h"
 
 #include <windows.h>
 
+#include <climits>
 #include <cstdint>
 #include <cstdlib>
 
 namespace {
-
-// jli.dll's entry as java.exe calls it; 32-bit runtimes export it decorated, as stdcall.
-using JliLaunch = int(__stdcall*)(int argc, char** argv, int jargc, const char** jargv, int appclassc,
-                                  const char** appclassv, const char* fullversion, const char* dotversion,
-                                  const char* pname, const char* lname, unsigned char javaargs,
-                                  unsigned char cpwildcard, unsigned char javaw, int ergo);
-#ifdef _WIN64
-constexpr char jli_launch_name[] = "JLI_Launch";
-#else
-constexpr char jli_launch_name[] = "_JLI_Launch@56";
-#endif
-
-int utf8_size(const wchar_t* text)
-{
-    return WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-}
 
 // The elements as UTF-8 strings behind a null-terminated array of them, in one heap block.
 char** utf8_arguments(const TokenList* elements)
@@ -35,17 +21,19 @@ char** utf8_arguments(const TokenList* elements)
     auto count = static_cast<size_t>(elements->count);
     size_t size = (count + 1) * sizeof(char*);
     for (size_t i = 0; i < count; ++i) {
-        int bytes = utf8_size(elements->tokens[i]);
+        int bytes = WideCharToMultiByte(CP_UTF8, 0, elements->tokens[i], -1, nullptr, 0, nullptr, nullptr);
         if (bytes <= 0 || static_cast<size_t>(bytes) > SIZE_MAX - size)
             fatal_error(L"Out of memory");
         size += static_cast<size_t>(bytes);
     }
     auto** arguments = static_cast<char**>(checked_realloc(nullptr, size));
     char* text = reinterpret_cast<char*>(arguments + count + 1);
+    const char* end = reinterpret_cast<const char*>(arguments) + size;
     for (size_t i = 0; i < count; ++i) {
         arguments[i] = text;
-        text += WideCharToMultiByte(CP_UTF8, 0, elements->tokens[i], -1, text, utf8_size(elements->tokens[i]),
-                                    nullptr, nullptr);
+        // Each element takes the bytes measured for it; one of them never exceeds an int.
+        int room = end - text > INT_MAX ? INT_MAX : static_cast<int>(end - text);
+        text += WideCharToMultiByte(CP_UTF8, 0, elements->tokens[i], -1, text, room, nullptr, nullptr);
     }
     arguments[count] = nullptr;
     return arguments;

@@ -106,6 +106,15 @@ void weigh_vendor_runtime(VendorSearch& search, JavaVersion version, const wchar
     trace_message(L"Found Java version %d.%d.%d in\n'%s'", version.major, version.minor, version.micro, folder);
 }
 
+// The version that the name of the key at path stands for; a name that is none is passed over.
+bool key_version(const wchar_t* name, VendorLayout layout, const wchar_t* path, JavaVersion* version)
+{
+    if (version_from_key_name(name, layout, version))
+        return true;
+    trace_message(L"Passed over key '%s': not a Java version", path);
+    return false;
+}
+
 // <vendor>\{JDK,JRE}\<version>\<vm>\MSI
 void search_installer_template(VendorSearch& search, const wchar_t* vendor)
 {
@@ -117,12 +126,9 @@ void search_installer_template(VendorSearch& search, const wchar_t* vendor)
             wchar_t version_path[registry_path_capacity];
             append_component(version_path, kind_path, version_name);
             JavaVersion version{};
-            if (!version_from_key_name(version_name, VendorLayout::installer_template, &version)) {
-                trace_message(L"Passed over key '%s': not a Java version", version_path);
-                continue;
-            }
             // A version out of the running is passed over before its virtual machines are listed.
-            if (!worth_weighing(search, version, version_path))
+            if (!key_version(version_name, VendorLayout::installer_template, version_path, &version) ||
+                !worth_weighing(search, version, version_path))
                 continue;
             RegistryKeyName vm;
             for (int j = 0; read_registry_subkey(version_path, j, search.access, vm); ++j) {
@@ -144,11 +150,8 @@ void search_named_installs(VendorSearch& search, const wchar_t* vendor)
         wchar_t install_path[registry_path_capacity];
         append_component(install_path, vendor, name);
         JavaVersion version{};
-        if (!version_from_key_name(name, VendorLayout::named_install, &version)) {
-            trace_message(L"Passed over key '%s': not a Java version", install_path);
-            continue;
-        }
-        weigh_vendor_runtime(search, version, install_path, named_install_folder_value);
+        if (key_version(name, VendorLayout::named_install, install_path, &version))
+            weigh_vendor_runtime(search, version, install_path, named_install_folder_value);
     }
 }
 

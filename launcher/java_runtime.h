@@ -81,3 +81,15 @@ constexpr const wchar_t* installer_template_kinds[] = {L"JDK", L"JRE"};
 constexpr wchar_t installer_template_leaf[] = L"MSI";
 constexpr wchar_t installer_template_folder_value[] = L"Path";
 constexpr wchar_t named_install_folder_value[] = L"InstallationPath";
+
+// The entry of a runtime's launcher library, bin\jli.dll, as java.exe calls it; 32-bit runtimes
+// export it decorated, as a standard-call function.
+using JliLaunch = int(__stdcall*)(int argc, char** argv, int jargc, const char** jargv, int appclassc,
+                                  const char** appclassv, const char* fullversion, const char* dotversion,
+                                  const char* pname, const char* lname, unsigned char javaargs,
+                                  unsigned char cpwildcard, unsigned char javaw, int ergo);
+#ifdef _WIN64
+constexpr char jli_launch_name[] = "JLI_Launch";
+#else
+constexpr char jli_launch_name[] = "_JLI_Launch@56";
+#endif

@@ -6,6 +6,8 @@
 // Then the same for Java in the launcher's process against the runtime's own java.exe.
 #include "bench_clock.h"
 
+#include "kit.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -81,39 +83,18 @@ void compare(const wchar_t* what, const wchar_t* first_name, const std::wstring&
     }
 }
 
-void write_text(const std::wstring& path, const std::string& text)
-{
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written = 0;
-    if (file == INVALID_HANDLE_VALUE ||
-        !WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr))
-        fail(L"cannot write", path);
-    CloseHandle(file);
-}
-
-void copy(const std::wstring& from, const std::wstring& to)
-{
-    if (!CopyFileW(from.c_str(), to.c_str(), FALSE))
-        fail(L"cannot copy to", to);
-}
-
 } // namespace
 
 int wmain(int argc, wchar_t** argv)
 {
-    wchar_t module[MAX_PATH];
-    GetModuleFileNameW(nullptr, module, MAX_PATH);
-    std::wstring bin = module;
-    bin = bin.substr(0, bin.rfind(L'\\'));
-    std::wstring stand_in = argc > 1 ? argv[1] : bin + L"\\quick_java.exe";
-    std::wstring dir = bin + L"\\startup-bench";
+    std::wstring stand_in = argc > 1 ? argv[1] : kit::bin_path(L"quick_java.exe");
+    std::wstring dir = kit::bin_dir() + L"\\startup-bench";
     std::wstring launcher = dir + L"\\app.exe";
     std::wstring java = dir + L"\\jre\\bin\\javaw.exe";
-    for (const wchar_t* folder : {L"", L"\\jre", L"\\jre\\bin"})
-        CreateDirectoryW((dir + folder).c_str(), nullptr);
-    copy(bin + L"\\kelvo.exe", launcher);
-    copy(stand_in, java);
-    write_text(dir + L"\\app.kelvo", "jre\\bin\\javaw.exe -cp . Main\n");
+    kit::create_folders(dir + L"\\jre\\bin");
+    kit::copy_file(kit::bin_path(L"kelvo.exe"), launcher);
+    kit::copy_file(stand_in, java);
+    kit::write_file_bytes(dir + L"\\app.kelvo", "jre\\bin\\javaw.exe -cp . Main\n");
     SetEnvironmentVariableW(L"VERBOSE_KELVO", nullptr);
     SetEnvironmentVariableW(L"KIT_JLI_RECORD", nullptr);
 
@@ -127,16 +108,16 @@ int wmain(int argc, wchar_t** argv)
     // java.exe that loads it beside itself and calls it, as java.exe does.
     std::wstring hosted = dir + L"\\inprocess";
     std::wstring home = hosted + L"\\jre";
-    for (const wchar_t* folder : {L"", L"\\jre", L"\\jre\\bin", L"\\jre\\bin\\server", L"\\jre\\lib"})
-        CreateDirectoryW((hosted + folder).c_str(), nullptr);
-    copy(bin + L"\\kelvo.exe", hosted + L"\\app.exe");
-    copy(bin + L"\\quick_java.exe", home + L"\\bin\\javaw.exe");
-    copy(bin + L"\\jli_java.exe", home + L"\\bin\\java.exe");
+    kit::create_folders(home + L"\\bin\\server");
+    kit::create_folders(home + L"\\lib");
+    kit::copy_file(kit::bin_path(L"kelvo.exe"), hosted + L"\\app.exe");
+    kit::copy_file(kit::bin_path(L"quick_java.exe"), home + L"\\bin\\javaw.exe");
+    kit::copy_file(kit::bin_path(L"jli_java.exe"), home + L"\\bin\\java.exe");
     for (const wchar_t* library : {L"\\bin\\jli.dll", L"\\bin\\java.dll", L"\\bin\\server\\jvm.dll"})
-        copy(bin + L"\\fake_jli.dll", home + library);
-    write_text(home + L"\\lib\\jvm.cfg", "-server KNOWN\r\n-client IGNORE\r\n");
-    write_text(home + L"\\release", "JAVA_VERSION=\"21.0.5\"\n");
-    write_text(hosted + L"\\app.kelvo", "inprocess\njre\\bin\\javaw.exe -cp . Main\n");
+        kit::copy_file(kit::bin_path(L"fake_jli.dll"), home + library);
+    kit::write_file_bytes(home + L"\\lib\\jvm.cfg", "-server KNOWN\r\n-client IGNORE\r\n");
+    kit::write_file_bytes(home + L"\\release", "JAVA_VERSION=\"21.0.5\"\n");
+    kit::write_file_bytes(hosted + L"\\app.kelvo", "inprocess\njre\\bin\\javaw.exe -cp . Main\n");
     compare(L"Java in the launcher's process against the runtime's own java.exe", L"in process",
             quoted(hosted + L"\\app.exe"), L"java.exe",
             quoted(home + L"\\bin\\java.exe") + L" -cp " + quoted(hosted + L"\\.") + L" Main");

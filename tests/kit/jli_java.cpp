@@ -1,9 +1,8 @@
 // Stand-in for a runtime's own java.exe: takes its arguments as java.exe does, from its command
 // line in the ANSI code page of its process, and hands them to the jli.dll beside it.
-#include <windows.h>
+#include "java_runtime.h"
 
-using JliLaunch = int(__stdcall*)(int, char**, int, const char**, int, const char**, const char*, const char*,
-                                  const char*, const char*, unsigned char, unsigned char, unsigned char, int);
+#include <windows.h>
 
 int main(int argc, char** argv)
 {
@@ -13,11 +12,7 @@ int main(int argc, char** argv)
         --length;
     lstrcpyW(path + length, L"jli.dll");
     HMODULE jli = LoadLibraryW(path);
-#ifdef _WIN64
-    FARPROC entry = jli == nullptr ? nullptr : GetProcAddress(jli, "JLI_Launch");
-#else
-    FARPROC entry = jli == nullptr ? nullptr : GetProcAddress(jli, "_JLI_Launch@56");
-#endif
+    FARPROC entry = jli == nullptr ? nullptr : GetProcAddress(jli, jli_launch_name);
     if (entry == nullptr)
         return 99;
     auto launch = reinterpret_cast<JliLaunch>(reinterpret_cast<void (*)()>(entry));

@@ -1,6 +1,7 @@
 // The real launcher under Wine, as a user starts it: a copy of kelvo.exe beside its parameter
 // file in a folder of the test's own, the stand-in Java recording what it received.
 #include "diagnostics.h"
+#include "java_runtime.h"
 
 #include "kit.h"
 
@@ -654,14 +655,13 @@ TEST_F(LauncherEndToEnd, JavaInTheLaunchersProcessWhereTheRuntimeAllowsIt)
         std::string content;        // "@delete", "@folder", "@damaged" (a cut jli.dll), "@no-entry" (another DLL)
         std::string child_because;  // empty: Java runs in the launcher's process; %H the runtime, %D the test's folder
     };
-    const std::string entry = own_machine == 0x14C ? "_JLI_Launch@56" : "JLI_Launch";
     const Case cases[] = {
         {"gui", L"kelvo.exe", L"0", nullptr, "", ""},
         {"console", L"kelvoc.exe", L"3", nullptr, "", ""},
         {"system-exit", L"kelvo.exe", L"!5", nullptr, "", ""},
         {"no-jli", L"kelvo.exe", L"0", L"bin\\jli.dll", "@delete", "cannot read '%H\\bin\\jli.dll'"},
         {"jli-damaged", L"kelvo.exe", L"0", L"bin\\jli.dll", "@damaged", "cannot load '%H\\bin\\jli.dll'"},
-        {"jli-no-entry", L"kelvo.exe", L"0", L"bin\\jli.dll", "@no-entry", "'%H\\bin\\jli.dll' exports no " + entry},
+        {"jli-no-entry", L"kelvo.exe", L"0", L"bin\\jli.dll", "@no-entry", "'%H\\bin\\jli.dll' exports no " + std::string(jli_launch_name)},
         {"jvm-other-machine", L"kelvo.exe", L"0", L"bin\\server\\jvm.dll", dll_headers(other_machine),
          "'%H\\bin\\server\\jvm.dll' is no DLL for machine"},
         {"jvm-cfg-folder", L"kelvo.exe", L"0", L"lib\\jvm.cfg", "@folder", "cannot read '%H\\lib\\jvm.cfg'"},
