@@ -23,7 +23,12 @@ for bench in "${benches[@]}"; do
       echo "== $bench, x86 build: not run, this machine runs no 32-bit programs ($why_no_32bit)"
       continue
     fi
-    echo "== $bench, $config build"
+    if [ "$config" = x86 ] && emulated_32bit; then
+      echo "== $bench, x86 build, emulated ($emulator): the emulator's figures, not the launcher's;"
+      echo "   the x64 build's below are the ones that judge it"
+    else
+      echo "== $bench, $config build"
+    fi
     /usr/lib/wine/wine64 "$out/$config/bin/$bench.exe" "${arguments[@]}"
   done
 done

@@ -11,7 +11,8 @@
 #     file, Java's exit code as its own, and a failure reported on standard error;
 #  4. kelvo-brand (the Linux build) puts a name and version on a copy of the launcher;
 #  5. vecraster.exe converts a metafile drawn with GDI into PNG files at two resolutions.
-# On a machine that runs no 32-bit programs, the archive's x64 programs stand in for them.
+# Where the kernel refuses 32-bit programs, they run emulated (setup.sh), and the demonstration
+# says so; on a machine where even that cannot be done, the archive's x64 programs stand in.
 # KELVO_BUILD names another build folder than build/.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -38,6 +39,9 @@ if ! runs_32bit; then
   echo "      the demonstration runs the archive's x64 programs instead of its 32-bit ones"
   programs="$unpacked/x64"
   bin="$root/$out/x64/bin"
+elif emulated_32bit; then
+  echo "NOTE: this machine's kernel refuses 32-bit programs; they run emulated here ($emulator),"
+  echo "      for this demonstration and the tests only: nothing that ships is emulated"
 fi
 export WINEPREFIX="$root/$out/wineprefix" WINEDEBUG=-all WINEARCH=win64 WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe,winedbg.exe=d"
 scripts/wine-prefix.sh "$WINEPREFIX"

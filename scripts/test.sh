@@ -37,6 +37,8 @@ names = [t["name"] for t in json.load(sys.stdin)["tests"] if any("wine-run" in p
 print("^(" + "|".join(names) + ")$")')")
     echo "NOT TESTED: the x86 build's programs under Wine. This machine runs no 32-bit programs:"
     echo "  $why_no_32bit. Its tests that start them are left out; the rest run."
+  elif [ "$config" = x86 ] && emulated_32bit; then
+    echo "The x86 build's programs run emulated here ($emulator): every test runs, more slowly."
   fi
   ctest --test-dir "$out/$config" --output-on-failure -j 2 "${skip[@]}" "$@" || status=1
 done
