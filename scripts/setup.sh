@@ -11,6 +11,7 @@ packages=(
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   googletest
+  zlib1g-dev libz-mingw-w64-dev
   openjdk-17-jdk-headless
   wine64 wine32:i386
   xvfb xauth
