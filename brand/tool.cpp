@@ -80,6 +80,31 @@ bool version_edit(const Options& options, Texts& texts, VersionEdit& edit, Error
 
 }  // namespace
 
+bool brand_launcher(const Options& options, const char*& failed_file, Error& error)
+{
+    failed_file = nullptr;
+    Texts texts;
+    Branding branding;
+    if (!version_edit(options, texts, branding.version, error))
+        return false;
+    Bytes ico;
+    List<IconImage> images;
+    if (options.icon != nullptr) {
+        failed_file = options.icon;
+        if (!read_file(options.icon, largest_file, ico, error) || !read_ico(ico.view(), images, error))
+            return false;
+        branding.icon = &images;
+    }
+    Bytes input;
+    Bytes output;
+    failed_file = options.input;
+    if (!read_file(options.input, largest_file, input, error) ||
+        !brand_file(input.view(), branding, output, error))
+        return false;
+    failed_file = options.output;
+    return write_file(options.output, output.view(), error);
+}
+
 int run_tool(int argc, const char* const* argv, FILE* out, FILE* err)
 {
     Options options;
@@ -94,25 +119,9 @@ int run_tool(int argc, const char* const* argv, FILE* out, FILE* err)
         fail(error, "the output is the input file; write the branded launcher to a new file");
         return report(err, options.output, error);
     }
-
-    Texts texts;
-    Branding branding;
-    if (!version_edit(options, texts, branding.version, error))
-        return report(err, nullptr, error);
-    Bytes ico;
-    List<IconImage> images;
-    if (options.icon != nullptr) {
-        if (!read_file(options.icon, largest_file, ico, error) || !read_ico(ico.view(), images, error))
-            return report(err, options.icon, error);
-        branding.icon = &images;
-    }
-    Bytes input;
-    Bytes output;
-    if (!read_file(options.input, largest_file, input, error) ||
-        !brand_file(input.view(), branding, output, error))
-        return report(err, options.input, error);
-    if (!write_file(options.output, output.view(), error))
-        return report(err, options.output, error);
+    const char* failed_file = nullptr;
+    if (!brand_launcher(options, failed_file, error))
+        return report(err, failed_file, error);
     return 0;
 }
 

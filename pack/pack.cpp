@@ -1,0 +1,201 @@
+#include "pack.h"
+
+#include "failure.h"
+#include "folder.h"
+#include "jar_manifest.h"
+#include "options.h"
+#include "parameter_text.h"
+#include "runtime_bits.h"
+#include "tool.h"
+
+#include <cstdlib>
+#include <new>
+
+namespace pack {
+namespace {
+
+struct Runtime {
+    bool given = false;
+    bool is_64_bit = false;
+};
+
+Runtime inspect_runtime(const Options& options)
+{
+    if (options.runtime_image.empty())
+        return {};
+    fs::path image = path_of(options.runtime_image);
+    if (!fs::is_directory(image / "bin"))
+        throw Failure("--runtime-image " + options.runtime_image + ": no Java runtime image (it has no bin folder)");
+    std::string library = jvm_library(read_bytes(image / "lib" / "jvm.cfg", 64 * 1024));
+    std::optional<std::string> head = read_bytes(image / path_of(library), 64 * 1024);
+    if (!head)
+        throw Failure("--runtime-image " + options.runtime_image + ": cannot read " + library);
+    try {
+        return {true, library_is_64_bit(*head)};
+    } catch (const Failure& failure) {
+        throw Failure("--runtime-image " + options.runtime_image + ": " + failure.what());
+    }
+}
+
+std::string main_class(const Options& options, const fs::path& main_jar)
+{
+    if (!options.main_class.empty())
+        return options.main_class;
+    std::optional<std::string> jar = read_bytes(main_jar);
+    if (!jar)
+        throw Failure("--main-jar " + options.main_jar + ": cannot read it");
+    std::optional<std::string> manifest;
+    try {
+        manifest = jar_manifest(*jar);
+    } catch (const Failure& failure) {
+        throw Failure("--main-jar " + options.main_jar + ": " + failure.what());
+    }
+    std::optional<std::string> name = manifest ? manifest_main_class(*manifest) : std::nullopt;
+    if (!name)
+        throw Failure("--main-jar " + options.main_jar + ": its manifest names no Main-Class; give --main-class");
+    return *name;
+}
+
+// The launcher of the kelvo distribution: beside this program in the unpacked archive, or one
+// folder up from linux/.
+fs::path launcher_file(const Options& options, const Runtime& runtime)
+{
+    fs::path folder = path_of(options.launcher_dir);
+    if (options.launcher_dir.empty()) {
+        folder = own_folder();
+        if (!fs::exists(folder / "kelvo.exe"))
+            folder = folder.parent_path();
+    }
+    fs::path launcher = folder / (runtime.is_64_bit ? "x64" : "") / (options.console ? "kelvoc.exe" : "kelvo.exe");
+    if (!fs::is_regular_file(launcher))
+        throw Failure(text_of(launcher) + ": no such launcher; give the kelvo distribution's folder with --launcher-dir");
+    return launcher;
+}
+
+bool is_jar(const std::string& file)
+{
+    if (file.size() < 4)
+        return false;
+    std::string end = file.substr(file.size() - 4);
+    for (char& c : end)
+        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    return end == ".jar";
+}
+
+// The files of the input folder, checked: names that Windows allows, the main jar among them,
+// and the class path's entries.
+std::vector<std::string> input_files(const Options& options, std::vector<std::string>& class_path)
+{
+    fs::path input = path_of(options.input);
+    if (!fs::is_directory(input))
+        throw Failure("--input " + options.input + ": no such folder");
+    std::vector<std::string> files = files_below(input);
+    bool main_found = false;
+    for (const std::string& file : files) {
+        for (const fs::path& part : path_of(file))
+            if (!windows_file_name(text_of(part)))
+                throw Failure("--input " + options.input + ": Windows allows no file named " + file);
+        main_found = main_found || path_of(file) == path_of(options.main_jar).lexically_normal();
+        if (!is_jar(file))
+            continue;
+        if (file.find(';') != std::string::npos)
+            throw Failure("--input " + options.input + ": " + file + ": a \";\" would split the class path");
+        std::string entry = "app\\" + file;
+        for (char& c : entry)
+            c = c == '/' ? '\\' : c;
+        class_path.push_back(entry);
+    }
+    if (!main_found)
+        throw Failure("--main-jar " + options.main_jar + ": no such file in the input folder");
+    return files;
+}
+
+void brand_copy(const Options& options, const fs::path& launcher, const fs::path& output)
+{
+    std::string input_text = text_of(launcher);
+    std::string output_text = text_of(output);
+    brand::Options branding;
+    branding.input = input_text.c_str();
+    branding.output = output_text.c_str();
+    branding.icon = options.icon.empty() ? nullptr : options.icon.c_str();
+    // The launcher's own texts name kelvo; an application states its own or none.
+    branding.product = options.name.c_str();
+    branding.description = options.description ? options.description->c_str() : options.name.c_str();
+    branding.company = options.vendor ? options.vendor->c_str() : "";
+    branding.copyright = options.copyright ? options.copyright->c_str() : "";
+    brand::Error error;
+    if (!brand::parse_version(options.app_version.c_str(), branding, error))
+        throw Failure(error.text);
+    const char* failed_file = nullptr;
+    if (!brand::brand_launcher(branding, failed_file, error)) {
+        if (failed_file == nullptr)
+            throw Failure(error.text);
+        std::string file = failed_file == branding.icon ? "--icon " + options.icon : failed_file;
+        throw Failure(file + ": " + error.text);
+    }
+}
+
+void pack_folder(const Options& options)
+{
+    Runtime runtime = inspect_runtime(options);
+    fs::path launcher = launcher_file(options, runtime);
+    Launch launch;
+    std::vector<std::string> files = input_files(options, launch.class_path);
+    launch.main_class = main_class(options, path_of(options.input) / path_of(options.main_jar));
+    launch.name = options.name;
+    launch.console = options.console;
+    launch.runtime = runtime.given;
+    launch.runtime_64 = runtime.is_64_bit;
+    launch.java_version = options.java_version;
+    launch.java_options = options.java_options;
+    launch.arguments = options.arguments;
+
+    fs::path dest = path_of(options.dest);
+    fs::path target = dest / path_of(options.name);
+    if (fs::exists(target) && !(fs::is_directory(target) && fs::is_empty(target)))
+        throw Failure(text_of(target) + ": already there; give an empty or new folder");
+    std::error_code error;
+    fs::create_directories(dest, error);
+    if (error)
+        throw Failure("--dest " + options.dest + ": cannot make the folder: " + error.message());
+    TemporaryFolder folder(dest / path_of(options.name + ".kelvo-pack-tmp"));
+    copy_files(path_of(options.input), folder.path() / "app", files);
+    if (runtime.given) {
+        fs::path image = path_of(options.runtime_image);
+        copy_files(image, folder.path() / "runtime", files_below(image));
+    }
+    brand_copy(options, launcher, folder.path() / path_of(options.name + ".exe"));
+    write_bytes(folder.path() / path_of(options.name + ".kelvo"), parameter_text(launch));
+    if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH"); epoch != nullptr && *epoch != '\0') {
+        char* end = nullptr;
+        long long seconds = std::strtoll(epoch, &end, 10);
+        if (*end != '\0' || seconds < 0)
+            throw Failure(std::string("SOURCE_DATE_EPOCH=") + epoch + ": no number of seconds");
+        set_times(folder.path(), seconds);
+    }
+    folder.move_to(target);
+}
+
+}  // namespace
+
+int run_pack(const std::vector<std::string>& arguments, FILE* out, FILE* err)
+{
+    try {
+        Options options = parse_options(arguments);
+        if (options.help) {
+            std::fputs(usage, out);
+            return 0;
+        }
+        pack_folder(options);
+        return 0;
+    } catch (const Failure& failure) {
+        std::fprintf(err, "kelvo-pack: %s\n", failure.what());
+    } catch (const fs::filesystem_error& failure) {
+        std::fprintf(err, "kelvo-pack: %s: %s\n", text_of(failure.path1()).c_str(), failure.code().message().c_str());
+    } catch (const std::bad_alloc&) {
+        std::fprintf(err, "kelvo-pack: out of memory\n");
+    }
+    return exit_failure;
+}
+
+}  // namespace pack

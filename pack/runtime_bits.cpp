@@ -1,0 +1,30 @@
+#include "runtime_bits.h"
+
+#include "failure.h"
+#include "runtime_facts.h"
+
+namespace pack {
+
+std::string jvm_library(const std::optional<std::string>& jvm_cfg)
+{
+    // Read as the launcher reads it, so that both agree on the library.
+    wchar_t name[64];
+    if (!jvm_cfg || !default_virtual_machine(jvm_cfg->c_str(), name, sizeof name / sizeof name[0]))
+        return "bin/server/jvm.dll";
+    std::string vm;
+    for (const wchar_t* c = name; *c != L'\0'; ++c)
+        vm += static_cast<char>(*c);
+    return "bin/" + vm + "/jvm.dll";
+}
+
+bool library_is_64_bit(std::string_view head)
+{
+    unsigned machine = pe_machine(reinterpret_cast<const unsigned char*>(head.data()), head.size());
+    if (machine == machine_x64)
+        return true;
+    if (machine == machine_x86)
+        return false;
+    throw Failure("the runtime's virtual machine is no Windows library for x86 or x64");
+}
+
+}  // namespace pack

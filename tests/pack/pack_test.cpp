@@ -1,0 +1,394 @@
+// kelvo-pack natively on sample files: the parameter file for each set of options, the main
+// class read from jars, the launcher that the runtime's machine chooses, its branding, the same
+// bytes from two runs, and every refusal: one line, exit code 2, no folder left behind.
+#include "brand_samples.h"
+#include "jar_manifest.h"
+#include "pack.h"
+#include "parameter_text.h"
+
+#include <zlib.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string read(const fs::path& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+void write(const fs::path& path, const std::string& bytes)
+{
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+void add(std::string& s, uint32_t value, int bytes)
+{
+    for (int i = 0; i < bytes; ++i)
+        s += static_cast<char>(value >> (8 * i));
+}
+
+// A zip file of one entry, stored or deflated, as jar tools write it.
+std::string zip_of(const std::string& name, const std::string& data, bool deflated)
+{
+    std::string packed = data;
+    if (deflated) {
+        z_stream stream{};
+        deflateInit2(&stream, 9, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+        packed.resize(deflateBound(&stream, static_cast<uLong>(data.size())));
+        stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+        stream.avail_in = static_cast<uInt>(data.size());
+        stream.next_out = reinterpret_cast<Bytef*>(packed.data());
+        stream.avail_out = static_cast<uInt>(packed.size());
+        deflate(&stream, Z_FINISH);
+        packed.resize(stream.total_out);
+        deflateEnd(&stream);
+    }
+    uint32_t crc = static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
+    auto header = [&](bool central) {
+        std::string h;
+        add(h, central ? 0x02014b50 : 0x04034b50, 4);
+        if (central)
+            add(h, 20, 2);
+        add(h, 20, 2);
+        add(h, 0, 2);
+        add(h, deflated ? 8 : 0, 2);
+        add(h, 0, 4);
+        add(h, crc, 4);
+        add(h, static_cast<uint32_t>(packed.size()), 4);
+        add(h, static_cast<uint32_t>(data.size()), 4);
+        add(h, static_cast<uint32_t>(name.size()), 2);
+        add(h, 0, 2);
+        if (central) {
+            add(h, 0, 2);  // comment length, disk, attributes, the local header at 0
+            add(h, 0, 2);
+            add(h, 0, 2);
+            add(h, 0, 4);
+            add(h, 0, 4);
+        }
+        return h + name;
+    };
+    std::string zip = header(false) + packed;
+    uint32_t central_at = static_cast<uint32_t>(zip.size());
+    std::string central = header(true);
+    zip += central;
+    add(zip, 0x06054b50, 4);
+    add(zip, 0, 4);
+    add(zip, 1, 2);
+    add(zip, 1, 2);
+    add(zip, static_cast<uint32_t>(central.size()), 4);
+    add(zip, central_at, 4);
+    add(zip, 0, 2);
+    return zip;
+}
+
+// The first bytes of a DLL of a machine: what decides the runtime's bitness.
+std::string dll_head(uint16_t machine)
+{
+    std::string head(0x80, '\0');
+    head[0] = 'M', head[1] = 'Z', head[0x3c] = 0x40;
+    head.replace(0x40, 4, std::string("PE\0\0", 4));
+    head[0x44] = static_cast<char>(machine), head[0x45] = static_cast<char>(machine >> 8);
+    return head;
+}
+
+struct PackRun {
+    int exit_code;
+    std::string out, err;
+};
+
+PackRun pack_run(std::vector<std::string> arguments)
+{
+    char* texts[2] = {};
+    size_t sizes[2] = {};
+    FILE* out = open_memstream(&texts[0], &sizes[0]);
+    FILE* err = open_memstream(&texts[1], &sizes[1]);
+    int code = pack::run_pack(arguments, out, err);
+    std::fclose(out);
+    std::fclose(err);
+    PackRun run{code, std::string(texts[0], sizes[0]), std::string(texts[1], sizes[1])};
+    std::free(texts[0]);
+    std::free(texts[1]);
+    return run;
+}
+
+// The version string that names which of the distribution's launchers a copy was made of.
+std::string launcher_of(const std::string& exe)
+{
+    for (const samples::Found& found : samples::resources_of(exe))
+        if (found.type == "#16")
+            for (auto& [key, value] : samples::read_version(found.data).strings)
+                if (key == "Comments")
+                    return value;
+    return "(none)";
+}
+
+std::string version_string(const std::string& exe, const std::string& wanted)
+{
+    for (const samples::Found& found : samples::resources_of(exe))
+        if (found.type == "#16")
+            for (auto& [key, value] : samples::read_version(found.data).strings)
+                if (key == wanted)
+                    return value;
+    return "(none)";
+}
+
+class Pack : public ::testing::Test {
+protected:
+    fs::path dir;
+    void SetUp() override
+    {
+        dir = fs::temp_directory_path() /
+              ("kelvo-pack-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        fs::remove_all(dir);
+        // A kelvo distribution of sample launchers, told apart by a version string.
+        for (const char* launcher : {"kelvo.exe", "kelvoc.exe", "x64/kelvo.exe", "x64/kelvoc.exe"}) {
+            samples::PeSpec spec;
+            spec.plus = std::string(launcher).starts_with("x64");
+            spec.version.push_back({"Comments", launcher});
+            write(dir / "kelvo" / launcher, samples::make_pe(spec).bytes);
+        }
+        write(dir / "in/myapp.jar", zip_of("META-INF/MANIFEST.MF", "Manifest-Version: 1.0\r\nMain-Class: com.example.Main\r\n\r\n", true));
+        write(dir / "in/lib/util.jar", "jar");
+        write(dir / "in/config/app.properties", "a=1");
+        write(dir / "jre64/bin/server/jvm.dll", dll_head(0x8664));
+        write(dir / "jre64/bin/javaw.exe", "exe");
+        write(dir / "jre32/bin/client/jvm.dll", dll_head(0x14c));
+        write(dir / "jre32/lib/jvm.cfg", "# the default first\n-client KNOWN\n-server KNOWN\n");
+        write(dir / "app.ico", samples::ico_file({samples::png_image(32, 32)}));
+    }
+    void TearDown() override { fs::remove_all(dir); }
+    std::string at(const char* name) const { return (dir / name).string(); }
+    std::vector<std::string> basic() const
+    {
+        return {"--name", "MyApp", "--input", at("in"), "--main-jar", "myapp.jar", "--launcher-dir", at("kelvo"),
+                "--dest", at("out")};
+    }
+};
+
+TEST(PackText, QuotesTokensAsTheLauncherSplitsThem)
+{
+    struct Row {
+        const char* text;
+        const char* token;
+    } rows[] = {
+        {"-Xmx1g", "-Xmx1g"},
+        {"", "\"\""},
+        {"full screen", "\"full screen\""},
+        {"#1", "\"#1\""},
+        {"a#1", "a#1"},
+        {"say \"hi\"", "\"say \\\"hi\\\"\""},
+        {"C:\\dir\\", "C:\\dir\\"},
+        {"C:\\my dir\\", "\"C:\\my dir\\\\\""},
+        {"a\\\"b", "\"a\\\\\\\"b\""},
+        {"line\nend", "\"line\nend\""},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(pack::quoted_token(row.text), row.token) << row.text;
+}
+
+TEST(PackText, DirectoriesBecomeLauncherRelative)
+{
+    struct Row {
+        const char* text;
+        const char* relative;
+    } rows[] = {
+        {"-Dapp=$APPDIR\\conf", "-Dapp=%KELVO_APPDIR|@app%\\conf"},
+        {"--root=$ROOTDIR", "--root=%KELVO_ROOTDIR|@.%"},
+        {"$BINDIR\\x", "%KELVO_ROOTDIR|@.%\\x"},
+        {"100%", "100%%"},
+        {"%PATH%", "%%PATH%%"},
+        {"-Djava.library.path=$APPDIR\\native;$ROOTDIR;50%", "-Djava.library.path=app\\native;.;50%"},
+        {"$APPDIRS", "%KELVO_APPDIR|@app%S"},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(pack::launcher_relative(row.text), row.relative) << row.text;
+}
+
+TEST(PackText, MainClassFromManifests)
+{
+    struct Row {
+        const char* name;
+        std::string manifest;
+        const char* main_class;  // nullptr: none
+    } rows[] = {
+        {"plain", "Manifest-Version: 1.0\r\nMain-Class: com.example.Main\r\n", "com.example.Main"},
+        {"continued", "Main-Class: com.example.very.lo\r\n ng.Main\r\nX: y\r\n", "com.example.very.long.Main"},
+        {"lf-and-case", "Manifest-Version: 1.0\nmain-class:  a.B \n", "a.B"},
+        {"other-section", "Manifest-Version: 1.0\r\n\r\nName: x\r\nMain-Class: a.B\r\n", nullptr},
+        {"none", "Manifest-Version: 1.0\r\n", nullptr},
+        {"empty-value", "Main-Class: \r\n", nullptr},
+    };
+    for (const Row& row : rows) {
+        for (bool deflate : {false, true}) {
+            SCOPED_TRACE(std::string(row.name) + (deflate ? " deflated" : " stored"));
+            std::optional<std::string> manifest = pack::jar_manifest(zip_of("META-INF/MANIFEST.MF", row.manifest, deflate));
+            ASSERT_TRUE(manifest.has_value());
+            EXPECT_EQ(*manifest, row.manifest);
+            std::optional<std::string> found = pack::manifest_main_class(*manifest);
+            EXPECT_EQ(found.value_or("(none)"), row.main_class != nullptr ? row.main_class : "(none)");
+        }
+    }
+    EXPECT_FALSE(pack::jar_manifest(zip_of("META-INF/OTHER.MF", "Main-Class: a.B\r\n", true)).has_value());
+}
+
+TEST_F(Pack, ParameterFileAndLauncherForEachOptionSet)
+{
+    struct Row {
+        const char* name;
+        std::vector<std::string> options;
+        const char* launcher;               // which of the distribution's launchers was copied
+        std::vector<std::string> elements;  // the file's lines that are no comment, in order
+    } rows[] = {
+        {"installed-java", {}, "kelvo.exe",
+         {"inprocess", "javaw", "-cp app\\lib\\util.jar;app\\myapp.jar", "com.example.Main"}},
+        {"console-version-range", {"--win-console", "--java-version", "17+"}, "kelvoc.exe",
+         {"inprocess", "java[17.0.0+]", "-cp app\\lib\\util.jar;app\\myapp.jar", "com.example.Main"}},
+        {"runtime-64", {"--runtime-image", "jre64"}, "x64/kelvo.exe",
+         {"inprocess", "runtime\\bin\\javaw.exe", "-cp app\\lib\\util.jar;app\\myapp.jar", "com.example.Main"}},
+        {"runtime-32-jvm-cfg-console", {"--runtime-image", "jre32", "--win-console"}, "kelvoc.exe",
+         {"inprocess", "runtime\\bin\\java.exe", "-cp app\\lib\\util.jar;app\\myapp.jar", "com.example.Main"}},
+        {"options-and-arguments",
+         {"--main-class", "org.Other", "--java-options", "-Xmx1g", "--java-options", "-Dhome=$APPDIR\\my data",
+          "--java-options", "-Djava.library.path=$APPDIR\\native", "--arguments", "--mode=full", "--arguments",
+          "say \"hi\"", "--arguments", "#tag", "--arguments", ""},
+         "kelvo.exe",
+         {"inprocess", "javaw", "-Xmx1g", "\"-Dhome=%KELVO_APPDIR|@app%\\my data\"", "-Djava.library.path=app\\native",
+          "-cp app\\lib\\util.jar;app\\myapp.jar", "org.Other", "--mode=full", "\"say \\\"hi\\\"\"", "\"#tag\"", "\"\""}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::vector<std::string> arguments = basic();
+        arguments[9] = at(row.name);
+        for (const std::string& option : row.options)
+            arguments.push_back(option.starts_with("jre") ? at(option.c_str()) : option);
+        PackRun run = pack_run(arguments);
+        ASSERT_EQ(run.exit_code, 0) << run.err;
+        fs::path folder = dir / row.name / "MyApp";
+        std::string text = read(folder / "MyApp.kelvo");
+        std::vector<std::string> elements;
+        std::istringstream lines(text);
+        for (std::string line; std::getline(lines, line);) {
+            ASSERT_TRUE(line.ends_with("\r")) << "Windows line ends";
+            line.pop_back();
+            if (!line.empty() && line[0] != '#')
+                elements.push_back(line);
+        }
+        EXPECT_EQ(elements, row.elements) << text;
+        std::string exe = read(folder / "MyApp.exe");
+        EXPECT_EQ(launcher_of(exe), row.launcher);
+        EXPECT_EQ(read(folder / "app/config/app.properties"), "a=1");
+        EXPECT_EQ(fs::exists(folder / "runtime/bin"), row.options.size() > 1 && row.options[0] == "--runtime-image");
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir / row.name), fs::directory_iterator()), 1) << "no temporary folder";
+    }
+}
+
+TEST_F(Pack, BrandsTheLauncherAndWritesTheSameBytesEachTime)
+{
+    std::vector<std::string> arguments = basic();
+    arguments.insert(arguments.end(), {"--icon", at("app.ico"), "--app-version", "1.4.2", "--vendor", "Example Ltd",
+                                       "--description", "My App"});
+    setenv("SOURCE_DATE_EPOCH", "1700000000", 1);
+    PackRun first = pack_run(arguments);
+    arguments[9] = at("again");
+    PackRun second = pack_run(arguments);
+    unsetenv("SOURCE_DATE_EPOCH");
+    ASSERT_EQ(first.exit_code, 0) << first.err;
+    ASSERT_EQ(second.exit_code, 0) << second.err;
+    std::string exe = read(dir / "out/MyApp/MyApp.exe");
+    const std::pair<const char*, const char*> strings[] = {
+        {"ProductName", "MyApp"}, {"CompanyName", "Example Ltd"}, {"FileDescription", "My App"},
+        {"FileVersion", "1.4.2"}, {"OriginalFilename", "MyApp.exe"}, {"LegalCopyright", ""}};
+    for (auto [key, value] : strings)
+        EXPECT_EQ(version_string(exe, key), value) << key;
+    size_t files = 0;
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(dir / "out/MyApp")) {
+        fs::path relative = entry.path().lexically_relative(dir / "out/MyApp");
+        SCOPED_TRACE(relative.string());
+        EXPECT_EQ(std::chrono::file_clock::to_sys(entry.last_write_time()).time_since_epoch(),
+                  std::chrono::seconds(1700000000));
+        if (entry.is_regular_file()) {
+            ++files;
+            EXPECT_TRUE(read(entry.path()) == read(dir / "again/MyApp" / relative));
+        }
+    }
+    EXPECT_EQ(files, 5u);
+}
+
+TEST_F(Pack, RefusesBadInputWithOneLineAndNoFolder)
+{
+    write(dir / "in-nojar/readme.txt", "x");
+    write(dir / "in-zip/myapp.jar", "PK no zip at all");
+    write(dir / "in-noclass/myapp.jar", zip_of("META-INF/MANIFEST.MF", "Manifest-Version: 1.0\r\n", false));
+    std::string broken = zip_of("META-INF/MANIFEST.MF", "Main-Class: a.B\r\n", false);
+    broken[55] ^= 1;  // inside the stored manifest: its checksum no longer holds
+    write(dir / "in-broken/myapp.jar", broken);
+    write(dir / "in-badname/my:app.txt", "x");
+    write(dir / "in-badname/myapp.jar", read(dir / "in/myapp.jar"));
+    fs::create_directories(dir / "jre-nobin/lib");
+    write(dir / "jre-arm/bin/server/jvm.dll", dll_head(0xaa64));
+    write(dir / "jre-nodll/bin/java.exe", "exe");
+    write(dir / "bad.ico", "not an icon");
+    write(dir / "out/Taken/file", "x");
+    struct Row {
+        const char* name;
+        std::vector<std::string> change;  // option and value replaced or added
+        const char* message;
+    } rows[] = {
+        {"no-input", {"--input", "missing"}, "--input"},
+        {"no-main-jar", {"--main-jar", "other.jar"}, "--main-jar other.jar: no such file"},
+        {"input-without-jar", {"--input", "in-nojar"}, "--main-jar myapp.jar: no such file"},
+        {"no-zip", {"--input", "in-zip"}, "no jar (zip) file"},
+        {"no-main-class", {"--input", "in-noclass"}, "names no Main-Class; give --main-class"},
+        {"damaged-manifest", {"--input", "in-broken"}, "checksum"},
+        {"file-name-windows-refuses", {"--input", "in-badname"}, "Windows allows no file named my:app.txt"},
+        {"name-windows-refuses", {"--name", "My|App"}, "Windows allows no such file name"},
+        {"device-name", {"--name", "com1"}, "Windows allows no such file name"},
+        {"runtime-without-bin", {"--runtime-image", "jre-nobin"}, "has no bin folder"},
+        {"runtime-other-machine", {"--runtime-image", "jre-arm"}, "no Windows library for x86 or x64"},
+        {"runtime-without-jvm", {"--runtime-image", "jre-nodll"}, "cannot read bin/server/jvm.dll"},
+        {"destination-taken", {"--name", "Taken"}, "already there"},
+        {"bad-icon", {"--icon", "bad.ico"}, "--icon"},
+        {"bad-version", {"--app-version", "1.70000"}, "--app-version 1.70000: a version number is at most 65535"},
+        {"class-path-option", {"--java-options", "-cp"}, "the class path is made of the input folder's jars"},
+        {"bad-java-range", {"--java-version", "17.x"}, "--java-version 17.x"},
+        {"no-launcher", {"--launcher-dir", "in"}, "no such launcher"},
+        {"unknown-option", {"--type", "msi"}, "unknown option --type"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::vector<std::string> arguments = basic();
+        bool path = row.change[0] != "--name" && row.change[0] != "--main-jar" && row.change[0].find("version") == std::string::npos &&
+                    row.change[0] != "--java-options" && row.change[0] != "--type";
+        std::string value = path ? at(row.change[1].c_str()) : row.change[1];
+        auto given = std::find(arguments.begin(), arguments.end(), row.change[0]);
+        if (given != arguments.end())
+            given[1] = value;
+        else
+            arguments.insert(arguments.end(), {row.change[0], value});
+        PackRun run = pack_run(arguments);
+        EXPECT_EQ(run.exit_code, 2);
+        EXPECT_TRUE(run.err.starts_with("kelvo-pack: ") && run.err.find('\n') == run.err.size() - 1) << run.err;
+        EXPECT_NE(run.err.find(row.message), std::string::npos) << run.err;
+        std::vector<std::string> left;
+        for (const fs::directory_entry& entry : fs::directory_iterator(dir / "out"))
+            left.push_back(entry.path().filename().string());
+        EXPECT_EQ(left, std::vector<std::string>{"Taken"}) << "nothing left behind";
+    }
+}
+
+}  // namespace
