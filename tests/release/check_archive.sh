@@ -1,7 +1,8 @@
 #!/bin/sh
 # check_archive.sh ARCHIVE SOURCE_DIR
 # The distribution archive holds exactly the expected files; its 32-bit binaries pass the
-# static checks, the 64-bit extras are 64-bit programs of the right kind; packing the
+# static checks, the 64-bit extras are 64-bit programs of the right kind, the Linux tools
+# x86-64 programs that load no shared library; packing the
 # unpacked files again (new time stamps, new folder) gives the same bytes.
 set -eu
 archive=$1 source=$2
@@ -18,10 +19,13 @@ $top/kelvoc.exe
 $top/vecraster-32.dll
 $top/vecraster.exe
 $top/kelvo-brand.exe
+$top/kelvo-pack.exe
 $top/x64/kelvo.exe
 $top/x64/kelvoc.exe
 $top/x64/vecraster-32.dll
-$top/x64/vecraster.exe"
+$top/x64/vecraster.exe
+$top/linux/kelvo-brand
+$top/linux/kelvo-pack"
 names=$(python3 -c 'import sys, zipfile; print("\n".join(zipfile.ZipFile(sys.argv[1]).namelist()))' "$archive")
 [ "$names" = "$expected" ] || fail "archive holds:
 $names"
@@ -34,6 +38,16 @@ sh "$check" i686-w64-mingw32-objdump "$dir/kelvoc.exe" console
 sh "$check" i686-w64-mingw32-objdump "$dir/vecraster-32.dll" dll _Java_com_tandrel_vantor_1ext_vecraster_VECRASTER_vecraster@24
 sh "$check" i686-w64-mingw32-objdump "$dir/vecraster.exe" console
 sh "$check" i686-w64-mingw32-objdump "$dir/kelvo-brand.exe" console
+sh "$check" i686-w64-mingw32-objdump "$dir/kelvo-pack.exe" console
+
+for tool in kelvo-brand kelvo-pack; do
+  headers=$(objdump -p "$dir/linux/$tool")
+  echo "$headers" | grep -q "file format elf64-x86-64" || fail "linux/$tool is no x86-64 Linux program"
+  ! echo "$headers" | grep -qE "NEEDED|INTERP" || fail "linux/$tool is linked dynamically"
+  chmod +x "$dir/linux/$tool"  # Python's extraction leaves the archive's modes out
+  "$dir/linux/$tool" --help >/dev/null || fail "linux/$tool does not run"
+  echo "ok: linux/$tool"
+done
 
 for pair in kelvo.exe:00000002 kelvoc.exe:00000003 vecraster.exe:00000003 vecraster-32.dll:; do
   file=$dir/x64/${pair%%:*} subsystem=${pair#*:}
@@ -53,7 +67,7 @@ for text in INSTALL.txt sample.kelvo; do
     "$dir/$text" || fail "$text lacks Windows line ends"
 done
 
-touch -d '2001-02-03 04:05:06' "$dir"/* "$dir"/x64/*
-python3 "$source/scripts/dist.py" "$work/again.zip" "$dir" "$dir/x64" "$dir"
+touch -d '2001-02-03 04:05:06' "$dir"/* "$dir"/x64/* "$dir"/linux/*
+python3 "$source/scripts/dist.py" "$work/again.zip" "$dir" "$dir/x64" "$dir" "$dir/linux"
 cmp "$archive" "$work/again.zip" || fail "packing the same files again gives other bytes"
 echo "ok: $archive"

@@ -2,7 +2,7 @@
 # check_reproducible.sh SOURCE_DIR
 # Builds the deliverables of the checked-out commit twice, each from its own copy of the
 # sources into its own build folders (paths of different lengths): x86, then x64, both without
-# tests; x64 packs the archive. Compares the binaries and the archives byte for byte: no
+# tests; x64 builds the Linux tools and packs the archive. Compares the binaries and the archives byte for byte: no
 # time stamp and no source or build path may end up in them. Outside a git work tree the
 # sources are copied as they are.
 set -eu
@@ -28,7 +28,8 @@ for dir in "$first" "$second"; do
 done
 status=0
 for file in x86/bin/kelvo.exe x86/bin/kelvoc.exe x86/bin/vecraster-32.dll x86/bin/vecraster.exe x86/bin/kelvo-brand.exe \
-  x64/bin/kelvo.exe x64/bin/kelvoc.exe x64/bin/vecraster-32.dll x64/bin/vecraster.exe x64/kelvo-2.2.0.zip; do
+  x86/bin/kelvo-pack.exe x64/bin/kelvo.exe x64/bin/kelvoc.exe x64/bin/vecraster-32.dll x64/bin/vecraster.exe \
+  x64/linux/bin/kelvo-brand x64/linux/bin/kelvo-pack x64/kelvo-2.2.0.zip; do
   if cmp "$first/$file" "$second/$file"; then
     echo "same: $file ($(wc -c <"$first/$file") bytes)"
   else

@@ -164,6 +164,7 @@ TEST(ReleaseResources, VersionInformationAsExplorerShowsIt)
         {L"vecraster-32.dll", VFT_DLL, L"Tandrel vecraster metafile to PNG converter (JNI library)"},
         {L"vecraster.exe", VFT_APP, L"Tandrel vecraster metafile to PNG converter"},
         {L"kelvo-brand.exe", VFT_APP, L"Tandrel kelvo launcher branding tool"},
+        {L"kelvo-pack.exe", VFT_APP, L"Tandrel kelvo application packer"},
     };
     for (const VersionCase& c : cases) {
         std::wstring path = kit::bin_path(c.file);

@@ -1,0 +1,41 @@
+#!/bin/sh
+# check_same_folders.sh ARCHIVE WINE_RUN ICON
+# The archive's kelvo-pack for Linux and its kelvo-pack.exe under Wine, each taking the
+# launchers from beside itself, pack the same jar, runtime image and icon: the two folders hold
+# the same files with the same bytes and times, and a second run on Linux gives them again.
+set -eu
+archive=$1 wine_run=$2 icon=$3
+fail() { echo "FAIL: $*"; exit 1; }
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+python3 -m zipfile -e "$archive" "$work"
+kelvo=$work/kelvo-2.2.0
+chmod +x "$kelvo/linux/kelvo-pack"
+cd "$work"
+
+mkdir -p in/lib jre/bin/server jre/lib META-INF
+printf 'Manifest-Version: 1.0\r\nMain-Class: com.example.Main\r\n\r\n' >META-INF/MANIFEST.MF
+python3 -c 'import zipfile; zipfile.ZipFile("in/myapp.jar", "w", zipfile.ZIP_DEFLATED).write("META-INF/MANIFEST.MF")'
+echo util >in/lib/util.jar
+# A 64-bit DLL stands in for the virtual machine: the x64 launcher is taken.
+cp "$kelvo/x64/vecraster-32.dll" jre/bin/server/jvm.dll
+printf -- '-server KNOWN\n' >jre/lib/jvm.cfg
+cp "$icon" app.ico
+
+set -- --name "My App" --input in --main-jar myapp.jar --runtime-image jre --icon app.ico --app-version 1.4.2 \
+  --vendor "Example Ltd" --java-options '-Dhome=$APPDIR' --arguments "--mode=full screen"
+export SOURCE_DATE_EPOCH=1700000000
+"$kelvo/linux/kelvo-pack" "$@" --dest linux || fail "kelvo-pack for Linux failed"
+"$kelvo/linux/kelvo-pack" "$@" --dest again || fail "kelvo-pack for Linux failed the second time"
+"$wine_run" "$kelvo/kelvo-pack.exe" "$@" --dest windows || fail "kelvo-pack.exe failed"
+
+listing() { (cd "$1/My App" && find . -printf '%y %p %s %T@\n' | sort); }
+grep -q "^runtime\\\\bin\\\\javaw.exe" "linux/My App/My App.kelvo" || fail "no shipped runtime in the parameter file"
+for copy in again windows; do
+  [ "$(listing linux)" = "$(listing $copy)" ] || fail "$copy: other files or times:
+$(listing linux)
+---
+$(listing $copy)"
+  diff -r linux "$copy" || fail "$copy: other bytes"
+  echo "same: linux and $copy ($(listing linux | wc -l) entries)"
+done

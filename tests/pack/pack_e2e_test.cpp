@@ -1,0 +1,89 @@
+// kelvo-pack.exe under Wine, packing for a stand-in runtime of this build's machine: it takes the
+// launcher of that machine, and the packed application runs Java in its own process with every
+// option and argument whole, its paths where the folder lies.
+#include "kit.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+#ifdef _WIN64
+constexpr WORD own_machine = 0x8664;
+const std::wstring own_launcher = L"x64\\kelvo.exe", other_launcher = L"kelvo.exe";
+#else
+constexpr WORD own_machine = 0x14C;
+const std::wstring own_launcher = L"kelvo.exe", other_launcher = L"x64\\kelvo.exe";
+#endif
+
+std::string dll_headers(WORD machine)
+{
+    std::string bytes(0x46, '\0');
+    bytes.replace(0, 2, "MZ");
+    bytes[0x3C] = 0x40;
+    return bytes.replace(0x40, 6, std::string("PE\0\0", 4) + char(machine & 0xFF) + char(machine >> 8));
+}
+
+TEST(PackEndToEnd, PackedApplicationRunsJavaInItsOwnProcess)
+{
+    std::wstring dir = kit::scratch_dir(L"pack-e2e");
+    // A distribution whose launcher of the other machine is none: taking it fails the packing.
+    kit::create_folders(dir + L"\\kelvo\\x64");
+    kit::copy_file(kit::bin_path(L"kelvo.exe"), dir + L"\\kelvo\\" + own_launcher);
+    kit::write_file_bytes(dir + L"\\kelvo\\" + other_launcher, "no launcher");
+    kit::create_folders(dir + L"\\in\\lib");
+    kit::write_file_bytes(dir + L"\\in\\myapp.jar", "jar");
+    kit::write_file_bytes(dir + L"\\in\\lib\\util.jar", "jar");
+    std::wstring image = dir + L"\\jre";
+    for (const wchar_t* folder : {L"\\bin\\server", L"\\lib"})
+        kit::create_folders(image + folder);
+    kit::install_fake_java(image + L"\\bin\\javaw.exe");
+    const std::pair<const wchar_t*, std::string> runtime[] = {
+        {L"bin\\jli.dll", kit::read_file_bytes(kit::bin_path(L"fake_jli.dll"))},
+        {L"bin\\java.dll", dll_headers(own_machine)},
+        {L"bin\\server\\jvm.dll", dll_headers(own_machine)},
+        {L"lib\\jvm.cfg", "-server KNOWN\r\n-client IGNORE\r\n"},
+        {L"release", "JAVA_VERSION=\"21.0.1\"\n"}};
+    for (const auto& [file, bytes] : runtime)
+        kit::write_file_bytes(image + L"\\" + file, bytes);
+
+    std::wstring output = dir + L"\\pack-output.txt";
+    kit::RunResult packed = kit::run_program(
+        {kit::bin_path(L"kelvo-pack.exe"),
+         L"kelvo-pack.exe --name \"My App\" --input in --main-jar myapp.jar --main-class com.example.Main "
+         L"--runtime-image jre --launcher-dir kelvo --dest out --java-options \"-Dhome=$APPDIR\\my data\" "
+         L"--java-options \"-Dq=say \\\"hi\\\"\" --java-options 100% --arguments \"--mode=full screen\" "
+         L"--arguments \"\x56FE\x7EB8 \x03A9.emf\" --arguments \"#1\"",
+         std::nullopt, dir, 60000, output, output + L".err"});
+    ASSERT_TRUE(packed.finished);
+    ASSERT_EQ(packed.exit_code, 0u) << kit::read_file_bytes(output + L".err");
+
+    std::wstring app = dir + L"\\out\\My App";
+    std::wstring exe = app + L"\\My App.exe";
+    std::vector<std::wstring> env = kit::current_environment();
+    for (const wchar_t* name : {L"VERBOSE_KELVO", L"KELVO_APPDIR", L"KELVO_ROOTDIR"})
+        kit::remove_variable(env, name);
+    std::wstring record = dir + L"\\jli-record";
+    kit::set_variable(env, L"KIT_JLI_RECORD", record);
+    kit::RunResult run = kit::run_program({exe, L"\"My App.exe\" a \"b c\"", env, dir});
+    ASSERT_TRUE(run.finished);
+    EXPECT_TRUE(run.boxes.empty());
+    EXPECT_EQ(run.exit_code, 0u);
+
+    std::vector<std::string> received;
+    std::string bytes = kit::read_file_bytes(record);
+    for (size_t at = 0, end; (end = bytes.find('\0', at)) != std::string::npos; at = end + 1)
+        received.push_back(bytes.substr(at, end - at));
+    std::vector<std::wstring> elements = {
+        L"-Dhome=" + app + L"\\app\\my data", L"-Dq=say \"hi\"", L"100%", L"-cp",
+        app + L"\\app\\lib\\util.jar;" + app + L"\\app\\myapp.jar", L"com.example.Main", L"--mode=full screen",
+        L"\x56FE\x7EB8 \x03A9.emf", L"#1", L"a", L"b c"};
+    std::vector<std::string> meant = {"65001", kit::utf8(exe), kit::utf8(app + L"\\runtime\\bin"), "1", kit::utf8(exe)};
+    for (const std::wstring& element : elements)
+        meant.push_back(kit::utf8(element));
+    EXPECT_EQ(received, meant) << "code page, program (the application's own), DLL folder, javaw, then the arguments";
+}
+
+}  // namespace
