@@ -126,17 +126,8 @@ PackRun pack_run(std::vector<std::string> arguments)
     return run;
 }
 
-// The version string that names which of the distribution's launchers a copy was made of.
-std::string launcher_of(const std::string& exe)
-{
-    for (const samples::Found& found : samples::resources_of(exe))
-        if (found.type == "#16")
-            for (auto& [key, value] : samples::read_version(found.data).strings)
-                if (key == "Comments")
-                    return value;
-    return "(none)";
-}
-
+// A string of the version resource; "Comments" names which of the distribution's launchers a
+// copy was made of.
 std::string version_string(const std::string& exe, const std::string& wanted)
 {
     for (const samples::Found& found : samples::resources_of(exe))
@@ -290,7 +281,7 @@ TEST_F(Pack, ParameterFileAndLauncherForEachOptionSet)
         }
         EXPECT_EQ(elements, row.elements) << text;
         std::string exe = read(folder / "MyApp.exe");
-        EXPECT_EQ(launcher_of(exe), row.launcher);
+        EXPECT_EQ(version_string(exe, "Comments"), row.launcher);
         EXPECT_EQ(read(folder / "app/config/app.properties"), "a=1");
         EXPECT_EQ(fs::exists(folder / "runtime/bin"), row.options.size() > 1 && row.options[0] == "--runtime-image");
         EXPECT_EQ(std::distance(fs::directory_iterator(dir / row.name), fs::directory_iterator()), 1) << "no temporary folder";
