@@ -55,7 +55,8 @@ std::vector<std::string> files_below(const fs::path& root)
 {
     std::vector<std::string> files;
     std::error_code error;
-    fs::recursive_directory_iterator entries(root, error);
+    // A linked folder is copied as the folder it stands for, as a linked file is.
+    fs::recursive_directory_iterator entries(root, fs::directory_options::follow_directory_symlink, error);
     for (; !error && entries != fs::recursive_directory_iterator(); entries.increment(error)) {
         const fs::directory_entry& entry = *entries;
         if (entry.is_directory())

@@ -13,6 +13,8 @@ namespace pack {
 namespace {
 
 constexpr uint32_t end_signature = 0x06054b50;
+constexpr uint32_t zip64_locator_signature = 0x07064b50;
+constexpr uint32_t zip64_end_signature = 0x06064b50;
 constexpr uint32_t central_signature = 0x02014b50;
 constexpr uint32_t local_signature = 0x04034b50;
 constexpr std::string_view manifest_name = "META-INF/MANIFEST.MF";
@@ -27,13 +29,20 @@ std::string_view span(std::string_view bytes, size_t at, size_t size)
 }
 
 // A little-endian number of size bytes.
-uint32_t field(std::string_view bytes, size_t at, size_t size)
+uint64_t field(std::string_view bytes, size_t at, size_t size)
 {
     std::string_view data = span(bytes, at, size);
-    uint32_t value = 0;
+    uint64_t value = 0;
     for (size_t i = size; i-- > 0;)
         value = value << 8 | static_cast<unsigned char>(data[i]);
     return value;
+}
+
+size_t position(uint64_t value)
+{
+    if (value > SIZE_MAX)
+        throw Failure("the jar is damaged: a zip record lies outside the file");
+    return static_cast<size_t>(value);
 }
 
 // The end of central directory record: the last one, behind which only its comment lies.
@@ -72,28 +81,39 @@ std::string inflated(std::string_view data, uint32_t size)
 std::optional<std::string> jar_manifest(std::string_view zip)
 {
     size_t end = end_record(zip);
-    uint32_t count = field(zip, end + 10, 2);
-    size_t at = field(zip, end + 16, 4);
-    for (uint32_t i = 0; i < count; ++i) {
+    uint64_t count = field(zip, end + 10, 2);
+    uint64_t directory = field(zip, end + 16, 4);
+    // A jar of more than 65535 entries or 4 GiB keeps them in a zip64 record instead, which a
+    // locator right before the end record points to.
+    if ((count == 0xffff || directory == 0xffffffff) && end >= 20 &&
+        field(zip, end - 20, 4) == zip64_locator_signature) {
+        size_t record = position(field(zip, end - 20 + 8, 8));
+        if (field(zip, record, 4) != zip64_end_signature)
+            throw Failure("the jar is damaged: its zip64 record is broken");
+        count = field(zip, record + 32, 8);
+        directory = field(zip, record + 48, 8);
+    }
+    size_t at = position(directory);
+    for (uint64_t i = 0; i < count; ++i) {
         if (field(zip, at, 4) != central_signature)
             throw Failure("the jar is damaged: its central directory is broken");
-        uint32_t name_length = field(zip, at + 28, 2);
-        size_t next = at + 46 + name_length + field(zip, at + 30, 2) + field(zip, at + 32, 2);
+        auto name_length = static_cast<size_t>(field(zip, at + 28, 2));
+        size_t next = at + 46 + name_length + static_cast<size_t>(field(zip, at + 30, 2) + field(zip, at + 32, 2));
         if (span(zip, at + 46, name_length) != manifest_name) {
             at = next;
             continue;
         }
-        uint32_t flags = field(zip, at + 8, 2);
-        uint32_t method = field(zip, at + 10, 2);
-        uint32_t crc = field(zip, at + 16, 4);
-        uint32_t packed = field(zip, at + 20, 4);
-        uint32_t size = field(zip, at + 24, 4);
-        size_t local = field(zip, at + 42, 4);
+        uint64_t flags = field(zip, at + 8, 2);
+        uint64_t method = field(zip, at + 10, 2);
+        uint64_t crc = field(zip, at + 16, 4);
+        size_t packed = position(field(zip, at + 20, 4));
+        auto size = static_cast<uint32_t>(field(zip, at + 24, 4));
+        size_t local = position(field(zip, at + 42, 4));
         if ((flags & 1) != 0 || (method != 0 && method != 8) || size > largest_manifest)
             throw Failure("the jar's manifest is encrypted, too large or compressed in a way jars are not");
         if (field(zip, local, 4) != local_signature)
             throw Failure("the jar is damaged: its manifest's entry is broken");
-        size_t data = local + 30 + field(zip, local + 26, 2) + field(zip, local + 28, 2);
+        size_t data = local + 30 + static_cast<size_t>(field(zip, local + 26, 2) + field(zip, local + 28, 2));
         std::string_view stored = span(zip, data, packed);
         std::string text = method == 0 ? std::string(stored) : inflated(stored, size);
         if (text.size() != size ||

@@ -98,7 +98,10 @@ std::string parameter_text(const Launch& launch)
     comment(out, launch.name + ".kelvo: how " + program + " starts its Java application. Written by kelvo-pack;\n"
                  "change it as you need. Tokens are separated by blanks and line ends; one that holds\n"
                  "blanks or quotes is in double quotes (\\\" for a quote inside); \"#\" starts a comment.\n"
-                 "Relative paths are taken from this folder, so the folder may move as a whole.");
+                 "Relative paths are taken from this folder, so the folder may move as a whole.\n"
+                 "In options and arguments %NAME% is an environment variable and %% a %;\n"
+                 "%KELVO_APPDIR|@app% is the folder app beside this file (unless KELVO_APPDIR is set),\n"
+                 "%KELVO_ROOTDIR|@.% this folder.");
     line(out, "");
     comment(out, "Java runs inside " + program + "'s own process, so that Windows shows the application,\n"
                  "not Java; a runtime that cannot run there starts as a child process.");
@@ -118,8 +121,7 @@ std::string parameter_text(const Launch& launch)
     }
     line(out, "");
     if (!launch.java_options.empty()) {
-        comment(out, "Java options. %KELVO_APPDIR|@app% is the app folder beside this file unless the\n"
-                     "environment variable KELVO_APPDIR says otherwise; %% is a %.");
+        comment(out, "Java options.");
         for (const std::string& option : launch.java_options)
             line(out, quoted_token(launcher_relative(option)));
         line(out, "");

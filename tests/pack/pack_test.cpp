@@ -42,8 +42,9 @@ void add(std::string& s, uint32_t value, int bytes)
         s += static_cast<char>(value >> (8 * i));
 }
 
-// A zip file of one entry, stored or deflated, as jar tools write it.
-std::string zip_of(const std::string& name, const std::string& data, bool deflated)
+// A zip file of one entry, stored or deflated, as jar tools write it; with zip64 as they write
+// a jar of more than 65535 entries.
+std::string zip_of(const std::string& name, const std::string& data, bool deflated, bool zip64 = false)
 {
     std::string packed = data;
     if (deflated) {
@@ -86,12 +87,19 @@ std::string zip_of(const std::string& name, const std::string& data, bool deflat
     uint32_t central_at = static_cast<uint32_t>(zip.size());
     std::string central = header(true);
     zip += central;
+    if (zip64) {
+        uint32_t record_at = static_cast<uint32_t>(zip.size());
+        for (uint32_t value : {0x06064b50u, 44u, 0u, 20u | 20u << 16, 0u, 0u, 1u, 0u, 1u, 0u,
+                               static_cast<uint32_t>(central.size()), 0u, central_at, 0u, 0x07064b50u, 0u, record_at,
+                               0u, 1u})
+            add(zip, value, 4);
+    }
     add(zip, 0x06054b50, 4);
     add(zip, 0, 4);
-    add(zip, 1, 2);
-    add(zip, 1, 2);
+    add(zip, zip64 ? 0xffff : 1, 2);
+    add(zip, zip64 ? 0xffff : 1, 2);
     add(zip, static_cast<uint32_t>(central.size()), 4);
-    add(zip, central_at, 4);
+    add(zip, zip64 ? 0xffffffff : central_at, 4);
     add(zip, 0, 2);
     return zip;
 }
@@ -225,9 +233,10 @@ TEST(PackText, MainClassFromManifests)
         {"empty-value", "Main-Class: \r\n", nullptr},
     };
     for (const Row& row : rows) {
-        for (bool deflate : {false, true}) {
-            SCOPED_TRACE(std::string(row.name) + (deflate ? " deflated" : " stored"));
-            std::optional<std::string> manifest = pack::jar_manifest(zip_of("META-INF/MANIFEST.MF", row.manifest, deflate));
+        for (int kind = 0; kind < 3; ++kind) {
+            SCOPED_TRACE(std::string(row.name) + (kind == 0 ? " stored" : kind == 1 ? " deflated" : " deflated, zip64"));
+            std::optional<std::string> manifest =
+                pack::jar_manifest(zip_of("META-INF/MANIFEST.MF", row.manifest, kind > 0, kind == 2));
             ASSERT_TRUE(manifest.has_value());
             EXPECT_EQ(*manifest, row.manifest);
             std::optional<std::string> found = pack::manifest_main_class(*manifest);
