@@ -10,6 +10,7 @@
 
 #include <cstdlib>
 #include <new>
+#include <set>
 
 namespace pack {
 namespace {
@@ -72,14 +73,16 @@ fs::path launcher_file(const Options& options, const Runtime& runtime)
     return launcher;
 }
 
+std::string lower_case(std::string text)
+{
+    for (char& c : text)
+        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    return text;
+}
+
 bool is_jar(const std::string& file)
 {
-    if (file.size() < 4)
-        return false;
-    std::string end = file.substr(file.size() - 4);
-    for (char& c : end)
-        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    return end == ".jar";
+    return file.size() >= 4 && lower_case(file.substr(file.size() - 4)) == ".jar";
 }
 
 // The files of the input folder, checked: names that Windows allows, the main jar among them,
@@ -90,11 +93,15 @@ std::vector<std::string> input_files(const Options& options, std::vector<std::st
     if (!fs::is_directory(input))
         throw Failure("--input " + options.input + ": no such folder");
     std::vector<std::string> files = files_below(input);
+    std::set<std::string> names;
     bool main_found = false;
     for (const std::string& file : files) {
         for (const fs::path& part : path_of(file))
             if (!windows_file_name(text_of(part)))
                 throw Failure("--input " + options.input + ": Windows allows no file named " + file);
+        // Windows file names are the same in either case: one of the two would be lost.
+        if (!names.insert(lower_case(file)).second)
+            throw Failure("--input " + options.input + ": " + file + " and another file differ in case alone");
         main_found = main_found || path_of(file) == path_of(options.main_jar).lexically_normal();
         if (!is_jar(file))
             continue;

@@ -27,11 +27,19 @@ set -- --name "My App" --input in --main-jar myapp.jar --runtime-image jre --ico
 export SOURCE_DATE_EPOCH=1700000000
 "$kelvo/linux/kelvo-pack" "$@" --dest linux || fail "kelvo-pack for Linux failed"
 "$kelvo/linux/kelvo-pack" "$@" --dest again || fail "kelvo-pack for Linux failed the second time"
-"$wine_run" "$kelvo/kelvo-pack.exe" "$@" --dest windows || fail "kelvo-pack.exe failed"
+copies=again
+# kelvo-pack.exe is a 32-bit program, which a kernel that refuses them cannot start (as in
+# scripts/machine-bits.sh).
+if /usr/lib/wine/wine --version 2>&1 | grep -q "Exec format error"; then
+  echo "NOT TESTED: kelvo-pack.exe; this machine runs no 32-bit programs"
+else
+  "$wine_run" "$kelvo/kelvo-pack.exe" "$@" --dest windows || fail "kelvo-pack.exe failed"
+  copies="again windows"
+fi
 
 listing() { (cd "$1/My App" && find . -printf '%y %p %s %T@\n' | sort); }
 grep -q "^runtime\\\\bin\\\\javaw.exe" "linux/My App/My App.kelvo" || fail "no shipped runtime in the parameter file"
-for copy in again windows; do
+for copy in $copies; do
   [ "$(listing linux)" = "$(listing $copy)" ] || fail "$copy: other files or times:
 $(listing linux)
 ---

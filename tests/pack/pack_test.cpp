@@ -339,6 +339,9 @@ TEST_F(Pack, RefusesBadInputWithOneLineAndNoFolder)
     write(dir / "in-broken/myapp.jar", broken);
     write(dir / "in-badname/my:app.txt", "x");
     write(dir / "in-badname/myapp.jar", read(dir / "in/myapp.jar"));
+    write(dir / "in-case/myapp.jar", read(dir / "in/myapp.jar"));
+    write(dir / "in-case/lib/Util.jar", "jar");
+    write(dir / "in-case/lib/util.jar", "jar");
     fs::create_directories(dir / "jre-nobin/lib");
     write(dir / "jre-arm/bin/server/jvm.dll", dll_head(0xaa64));
     write(dir / "jre-nodll/bin/java.exe", "exe");
@@ -356,6 +359,7 @@ TEST_F(Pack, RefusesBadInputWithOneLineAndNoFolder)
         {"no-main-class", {"--input", "in-noclass"}, "names no Main-Class; give --main-class"},
         {"damaged-manifest", {"--input", "in-broken"}, "checksum"},
         {"file-name-windows-refuses", {"--input", "in-badname"}, "Windows allows no file named my:app.txt"},
+        {"names-differing-in-case", {"--input", "in-case"}, "lib/util.jar and another file differ in case alone"},
         {"name-windows-refuses", {"--name", "My|App"}, "Windows allows no such file name"},
         {"device-name", {"--name", "com1"}, "Windows allows no such file name"},
         {"runtime-without-bin", {"--runtime-image", "jre-nobin"}, "has no bin folder"},
