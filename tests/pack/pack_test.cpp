@@ -36,10 +36,12 @@ void write(const fs::path& path, const std::string& bytes)
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
-void add(std::string& s, uint32_t value, int bytes)
+// Little-endian fields: (value, size in bytes).
+void add(std::string& s, std::initializer_list<std::pair<uint32_t, int>> fields)
 {
-    for (int i = 0; i < bytes; ++i)
-        s += static_cast<char>(value >> (8 * i));
+    for (auto [value, bytes] : fields)
+        for (int i = 0; i < bytes; ++i)
+            s += static_cast<char>(value >> (8 * i));
 }
 
 // A zip file of one entry, stored or deflated, as jar tools write it; with zip64 as they write
@@ -48,59 +50,30 @@ std::string zip_of(const std::string& name, const std::string& data, bool deflat
 {
     std::string packed = data;
     if (deflated) {
-        z_stream stream{};
-        deflateInit2(&stream, 9, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-        packed.resize(deflateBound(&stream, static_cast<uLong>(data.size())));
-        stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-        stream.avail_in = static_cast<uInt>(data.size());
-        stream.next_out = reinterpret_cast<Bytef*>(packed.data());
-        stream.avail_out = static_cast<uInt>(packed.size());
-        deflate(&stream, Z_FINISH);
-        packed.resize(stream.total_out);
-        deflateEnd(&stream);
+        uLongf size = compressBound(static_cast<uLong>(data.size()));
+        packed.resize(size);
+        compress2(reinterpret_cast<Bytef*>(packed.data()), &size, reinterpret_cast<const Bytef*>(data.data()),
+                  static_cast<uLong>(data.size()), 9);
+        packed = packed.substr(2, size - 6);  // the raw deflate stream inside zlib's header and checksum
     }
-    uint32_t crc = static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
-    auto header = [&](bool central) {
-        std::string h;
-        add(h, central ? 0x02014b50 : 0x04034b50, 4);
-        if (central)
-            add(h, 20, 2);
-        add(h, 20, 2);
-        add(h, 0, 2);
-        add(h, deflated ? 8 : 0, 2);
-        add(h, 0, 4);
-        add(h, crc, 4);
-        add(h, static_cast<uint32_t>(packed.size()), 4);
-        add(h, static_cast<uint32_t>(data.size()), 4);
-        add(h, static_cast<uint32_t>(name.size()), 2);
-        add(h, 0, 2);
-        if (central) {
-            add(h, 0, 2);  // comment length, disk, attributes, the local header at 0
-            add(h, 0, 2);
-            add(h, 0, 2);
-            add(h, 0, 4);
-            add(h, 0, 4);
-        }
-        return h + name;
-    };
-    std::string zip = header(false) + packed;
-    uint32_t central_at = static_cast<uint32_t>(zip.size());
-    std::string central = header(true);
-    zip += central;
-    if (zip64) {
-        uint32_t record_at = static_cast<uint32_t>(zip.size());
-        for (uint32_t value : {0x06064b50u, 44u, 0u, 20u | 20u << 16, 0u, 0u, 1u, 0u, 1u, 0u,
-                               static_cast<uint32_t>(central.size()), 0u, central_at, 0u, 0x07064b50u, 0u, record_at,
-                               0u, 1u})
-            add(zip, value, 4);
-    }
-    add(zip, 0x06054b50, 4);
-    add(zip, 0, 4);
-    add(zip, zip64 ? 0xffff : 1, 2);
-    add(zip, zip64 ? 0xffff : 1, 2);
-    add(zip, static_cast<uint32_t>(central.size()), 4);
-    add(zip, zip64 ? 0xffffffff : central_at, 4);
-    add(zip, 0, 2);
+    auto crc = static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
+    auto size = [](const std::string& s) { return static_cast<uint32_t>(s.size()); };
+    std::string zip;
+    add(zip, {{0x04034b50, 4}, {20, 2}, {0, 2}, {deflated ? 8 : 0, 2}, {0, 4}, {crc, 4}, {size(packed), 4},
+              {size(data), 4}, {size(name), 2}, {0, 2}});
+    zip += name + packed;
+    uint32_t central_at = size(zip);
+    // The central header: also a comment length, disk, attributes, the local header at 0.
+    add(zip, {{0x02014b50, 4}, {20, 2}, {20, 2}, {0, 2}, {deflated ? 8 : 0, 2}, {0, 4}, {crc, 4}, {size(packed), 4},
+              {size(data), 4}, {size(name), 2}, {0, 2}, {0, 2}, {0, 2}, {0, 2}, {0, 4}, {0, 4}});
+    zip += name;
+    uint32_t central_size = size(zip) - central_at, record_at = size(zip);
+    if (zip64)
+        for (uint32_t value : {0x06064b50u, 44u, 0u, 20u | 20u << 16, 0u, 0u, 1u, 0u, 1u, 0u, central_size, 0u,
+                               central_at, 0u, 0x07064b50u, 0u, record_at, 0u, 1u})
+            add(zip, {{value, 4}});
+    add(zip, {{0x06054b50, 4}, {0, 4}, {zip64 ? 0xffff : 1, 2}, {zip64 ? 0xffff : 1, 2}, {central_size, 4},
+              {zip64 ? 0xffffffff : central_at, 4}, {0, 2}});
     return zip;
 }
 
