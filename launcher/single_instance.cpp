@@ -13,10 +13,10 @@
 namespace {
 
 // A connected client gets this long to send its message and to take the answer; a second
-// start waits longer for a busy server: 100 times 50 ms.
+// start waits longer for a busy server. Both look every millisecond: a hand-over is answered
+// within a millisecond of its message arriving.
 constexpr DWORD client_timeout_ms = 3000;
-constexpr int busy_tries = 100;
-constexpr DWORD poll_ms = 20;
+constexpr DWORD busy_wait_ms = 5000;
 
 wchar_t pipe_name[pipe_name_capacity];
 // The second start's working folder, here and not on the stack: see CMakeLists.txt.
@@ -36,25 +36,21 @@ const void* user_sid(const DWORD* token_user)
     return reinterpret_cast<const TOKEN_USER*>(token_user)->User.Sid;
 }
 
-// Reads one kind of information of a process's token. advapi32 is loaded only by a start
-// that keeps an instance.
+// Reads one kind of information of a process's token, through ntdll, which every process has
+// loaded: a second start spends nothing on loading advapi32 (and sechost behind it).
 bool token_information(HANDLE process, TOKEN_INFORMATION_CLASS kind, void* buffer, DWORD size)
 {
-    static decltype(&OpenProcessToken) open_token;
-    static decltype(&GetTokenInformation) read_token;
-    if (read_token == nullptr) {
-        HMODULE advapi32 = LoadLibraryW(L"advapi32.dll");
-        if (advapi32 == nullptr)
-            return false;
-        open_token = reinterpret_cast<decltype(open_token)>(
-            reinterpret_cast<void (*)()>(GetProcAddress(advapi32, "OpenProcessToken")));
-        read_token = reinterpret_cast<decltype(read_token)>(
-            reinterpret_cast<void (*)()>(GetProcAddress(advapi32, "GetTokenInformation")));
-    }
+    using OpenToken = LONG(WINAPI*)(HANDLE, ACCESS_MASK, HANDLE*);
+    using QueryToken = LONG(WINAPI*)(HANDLE, TOKEN_INFORMATION_CLASS, void*, ULONG, ULONG*);
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    auto open_token = reinterpret_cast<OpenToken>(
+        reinterpret_cast<void (*)()>(GetProcAddress(ntdll, "NtOpenProcessToken")));
+    auto query_token = reinterpret_cast<QueryToken>(
+        reinterpret_cast<void (*)()>(GetProcAddress(ntdll, "NtQueryInformationToken")));
     HANDLE token = nullptr;
-    if (open_token == nullptr || read_token == nullptr || !open_token(process, TOKEN_QUERY, &token))
+    if (open_token == nullptr || query_token == nullptr || open_token(process, TOKEN_QUERY, &token) != 0)
         return false;
-    bool read = read_token(token, kind, buffer, size, &size) != 0;
+    bool read = query_token(token, kind, buffer, size, &size) == 0;
     CloseHandle(token);
     return read;
 }
@@ -74,12 +70,11 @@ HANDLE create_pipe()
 void hand_over(const TokenList* arguments)
 {
     HANDLE pipe = INVALID_HANDLE_VALUE;
-    for (int tries = 0; tries < busy_tries; ++tries) {
+    for (DWORD start = GetTickCount(); GetTickCount() - start < busy_wait_ms; Sleep(1)) {
         pipe = CreateFileW(pipe_name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                            SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr);
         if (pipe != INVALID_HANDLE_VALUE || GetLastError() != ERROR_PIPE_BUSY)
             break;
-        Sleep(50);
     }
     ULONG server_id = 0;
     DWORD server_user[32];
@@ -120,7 +115,7 @@ void hand_over(const TokenList* arguments)
 // that reading it never blocks), the client is gone or the time is up.
 bool next_message(DWORD* size)
 {
-    for (DWORD waited = 0; waited < client_timeout_ms; waited += poll_ms, Sleep(poll_ms)) {
+    for (DWORD start = GetTickCount(); GetTickCount() - start < client_timeout_ms; Sleep(1)) {
         DWORD available = 0;
         if (!PeekNamedPipe(server.pipe, nullptr, 0, nullptr, &available, size))
             return false;

@@ -46,30 +46,19 @@ TEST(InstancePipe, OnlyTheUserAndTheSystemMayOpenIt)
 // Two installations, users or sessions never meet; a path typed in another case is the same.
 TEST(InstancePipe, OneNamePerInstallationUserAndSession)
 {
-    std::vector<unsigned char> sid = own_sid();
-    std::vector<unsigned char> other_sid = sid;
+    std::vector<unsigned char> sid = own_sid(), other_sid = sid;
     other_sid.back() ^= 1;
-    struct Case {
-        const char* name;
-        unsigned long session;
-        const wchar_t* path;
-        const std::vector<unsigned char>* sid;
-        bool same;
+    auto name = [](unsigned long session, const wchar_t* path, const std::vector<unsigned char>& user) {
+        wchar_t text[pipe_name_capacity];
+        instance_pipe_name(text, session, path, user.data());
+        return std::wstring(text);
     };
-    const Case cases[] = {
-        {"path in other case", 1, L"c:\\program files\\app\\APP.exe", &sid, true},
-        {"other installation", 1, L"C:\\Program Files\\App2\\App.exe", &sid, false},
-        {"other session", 2, L"C:\\Program Files\\App\\App.exe", &sid, false},
-        {"other user", 1, L"C:\\Program Files\\App\\App.exe", &other_sid, false},
-    };
-    wchar_t base[pipe_name_capacity];
-    instance_pipe_name(base, 1, L"C:\\Program Files\\App\\App.exe", sid.data());
-    EXPECT_EQ(std::wstring(base).rfind(L"\\\\.\\pipe\\kelvo-1-", 0), 0u) << base;
-    for (const Case& c : cases) {
-        wchar_t name[pipe_name_capacity];
-        instance_pipe_name(name, c.session, c.path, c.sid->data());
-        EXPECT_EQ(std::wstring(name) == base, c.same) << c.name;
-    }
+    std::wstring base = name(1, L"C:\\Program Files\\App\\App.exe", sid);
+    EXPECT_EQ(base.rfind(L"\\\\.\\pipe\\kelvo-1-", 0), 0u);
+    EXPECT_EQ(name(1, L"c:\\program files\\app\\APP.exe", sid), base);
+    EXPECT_NE(name(1, L"C:\\Program Files\\App2\\App.exe", sid), base);
+    EXPECT_NE(name(2, L"C:\\Program Files\\App\\App.exe", sid), base);
+    EXPECT_NE(name(1, L"C:\\Program Files\\App\\App.exe", other_sid), base);
 }
 
 }  // namespace
