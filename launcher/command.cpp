@@ -188,7 +188,8 @@ void build_java_command(const wchar_t* parameter_file, const TokenList* paramete
                 starts_with(token, single_word_prefix, single_word_prefix_length)) {
                 if (!valid_instance_method(token + single_word_prefix_length))
                     syntax_error(parameter_file, state);
-                instance_method = copy_text(token + single_word_prefix_length, wcslen(token) - single_word_prefix_length);
+                instance_method =
+                    copy_text(token + single_word_prefix_length, wcslen(token) - single_word_prefix_length);
                 state = GrammarState::EXPECT_JAVA;
                 break;
             }

@@ -42,7 +42,7 @@ char** utf8_arguments(const TokenList* elements)
 
 } // namespace
 
-void run_java_in_process(const JavaCommand* command, const wchar_t* launcher_path, const TokenList* arguments)
+void run_java_in_process(const JavaCommand* command, const wchar_t* launcher_path, const TokenList* own_arguments)
 {
     // The elements exactly as the executable's C runtime would split its command line.
     TokenList elements = tokenize_text(command->text, TokenRules::windows_command);
@@ -50,7 +50,7 @@ void run_java_in_process(const JavaCommand* command, const wchar_t* launcher_pat
     if (inspect_runtime(elements.tokens[0], launcher_path, &runtime)) {
         // A second start ends here, before any of the runtime is loaded.
         HANDLE instance = command->instance_method == nullptr ? INVALID_HANDLE_VALUE
-                                                              : claim_or_hand_over(launcher_path, arguments);
+                                                              : claim_or_hand_over(launcher_path, own_arguments);
         // Kept for the life of the process: jvm.dll and the runtime's other DLLs load from there.
         SetDllDirectoryW(runtime.bin);
         HMODULE library = LoadLibraryW(runtime.library);

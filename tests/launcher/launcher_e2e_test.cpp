@@ -944,7 +944,6 @@ TEST_F(LauncherEndToEnd, StartsWithoutARunningInstanceRunTheirOwnJava)
         launchers.emplace_back(kit::widen(std::string("e2e-single-own-") + c.name).c_str());
         if (c.other_path)
             launchers.emplace_back(kit::widen(std::string("e2e-single-own-") + c.name + "-copy").c_str());
-        std::vector<std::wstring> logs;
         for (Launcher& l : launchers) {
             Hosted hosted = host_launcher(l);
             kit::write_file_bytes(hosted.home + L"\\release", std::string("JAVA_VERSION=\"") + c.release + "\"\n");
