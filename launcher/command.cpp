@@ -2,6 +2,7 @@
 
 #include "code_page.h"
 #include "diagnostics.h"
+#include "hand_over.h"
 #include "java_search.h"
 #include "lookups.h"
 #include "quoting.h"
@@ -60,6 +61,7 @@ const wchar_t* expected_text(GrammarState state)
     static constexpr const wchar_t* texts[] = {
         L"start or java or javaw",
         L"java or javaw",
+        L"single:<class>.<method> or java or javaw",
         L"-cp or -classpath or a Java option",
         L"-cp or -classpath",
         L"a Java class name",
@@ -161,6 +163,7 @@ void build_java_command(const wchar_t* parameter_file, const TokenList* paramete
     trace_message(L"Building command using parameter file\n'%s'\nand command line\n'%s'", parameter_file,
                   command_line);
     StartMode mode = StartMode::wait;
+    const wchar_t* instance_method = nullptr;
     WideBuffer buffer;
     wide_buffer_init(&buffer);
     const wchar_t* launcher_path = arguments->tokens[0];
@@ -176,6 +179,17 @@ void build_java_command(const wchar_t* parameter_file, const TokenList* paramete
         case GrammarState::EXPECT_START_OR_JAVA:
             if (wcscmp(token, L"start") == 0 || wcscmp(token, L"inprocess") == 0) {
                 mode = token[0] == L's' ? StartMode::start : StartMode::in_process;
+                state = token[0] == L's' ? GrammarState::EXPECT_JAVA : GrammarState::EXPECT_SINGLE_OR_JAVA;
+                break;
+            }
+            [[fallthrough]];
+        case GrammarState::EXPECT_SINGLE_OR_JAVA:
+            if (state == GrammarState::EXPECT_SINGLE_OR_JAVA &&
+                starts_with(token, single_word_prefix, single_word_prefix_length)) {
+                if (!valid_instance_method(token + single_word_prefix_length))
+                    syntax_error(parameter_file, state);
+                instance_method =
+                    copy_text(token + single_word_prefix_length, wcslen(token) - single_word_prefix_length);
                 state = GrammarState::EXPECT_JAVA;
                 break;
             }
@@ -218,6 +232,6 @@ void build_java_command(const wchar_t* parameter_file, const TokenList* paramete
         wide_buffer_append_char(&buffer, L' ');
         append_quoted_argument(&buffer, arguments->tokens[i], code_page);
     }
-    *command = JavaCommand{wide_buffer_take(&buffer), program_length, code_page, mode};
+    *command = JavaCommand{wide_buffer_take(&buffer), program_length, code_page, mode, instance_method};
     trace_message(L"Built command is\n'%s'", command->text);
 }

@@ -9,6 +9,7 @@
 enum class GrammarState {
     EXPECT_START_OR_JAVA,
     EXPECT_JAVA,
+    EXPECT_SINGLE_OR_JAVA,
     EXPECT_OPTION_OR_CP,
     EXPECT_CLASSPATH,
     EXPECT_CLASS_NAME,
@@ -20,7 +21,8 @@ const wchar_t* expected_text(GrammarState state);
 
 // How Java is started, as the first parameter asks: a child process that the launcher waits
 // for (no keyword), one that it does not wait for ("start"), or, where the runtime allows it,
-// the launcher's own process ("inprocess").
+// the launcher's own process ("inprocess"), then optionally as one running instance
+// ("single:<class>.<method>").
 enum class StartMode { wait, start, in_process };
 
 // The built command and what starting it needs.
@@ -29,6 +31,7 @@ struct JavaCommand {
     int program_length;    // units of the executable's path at its head, quotes included
     unsigned code_page;    // the one that executable reads its command line in
     StartMode mode;
+    const wchar_t* instance_method;  // <class>.<method> of "single:", or null; a heap string
 };
 
 // arguments->tokens[0] is the launcher's full path (the base of relative paths, never part

@@ -68,7 +68,8 @@ void write_entry(const wchar_t* format, va_list args)
         free(text);
 }
 
-void open_log()
+// The log is written anew by a start ("wt"); entries after close_trace_log are appended ("at").
+void open_log(const wchar_t* mode)
 {
     PathBuffer launcher_path;
     PathBuffer log_path;
@@ -78,10 +79,11 @@ void open_log()
     // A cut module path or a log path that does not fit names no file of ours: never
     // open such a name for writing, log to the standard error stream instead.
     bool named = length < path_max_length && replace_extension(launcher_path, L".kelvo_log", log_path);
-    log_stream = named ? _wfopen(log_path, L"wt") : nullptr;
+    log_stream = named ? _wfopen(log_path, mode) : nullptr;
     if (log_stream == nullptr)
         log_stream = standard_error();
-    write_narrow(banner, wcslen(banner));
+    if (mode[0] == L'w')
+        write_narrow(banner, wcslen(banner));
 }
 
 void format_into(wchar_t* out, int capacity, const wchar_t* format, ...)
@@ -137,14 +139,23 @@ void trace_message(const wchar_t* format, ...)
     if (tracing == Tracing::undecided) {
         tracing = _wgetenv(L"VERBOSE_KELVO") != nullptr ? Tracing::on : Tracing::off;
         if (tracing == Tracing::on)
-            open_log();
+            open_log(L"wt");
     }
-    if (tracing != Tracing::on || log_stream == nullptr)
+    if (tracing != Tracing::on)
+        return;
+    // Once closed, the log takes each entry of the instance's thread and is closed again, so that
+    // a process that Java ends loses none.
+    bool reopened = log_stream == nullptr;
+    if (reopened)
+        open_log(L"at");
+    if (log_stream == nullptr)
         return;
     va_list args;
     va_start(args, format);
     write_entry(format, args);
     va_end(args);
+    if (reopened)
+        close_trace_log();
 }
 
 const wchar_t* system_error_text(unsigned long code)

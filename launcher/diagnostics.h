@@ -9,7 +9,8 @@ const wchar_t* system_error_text(unsigned long code);
 void show_error(const wchar_t* format, ...);
 [[noreturn]] void fatal_error(const wchar_t* format, ...);
 [[noreturn]] void exit_launcher(int code);
-// Ends the trace log for good: what runs next in the process may end it without the launcher.
+// Closes the trace log: what runs next in the process may end it without the launcher. Later
+// entries are appended, each opening and closing it.
 void close_trace_log();
 
 // Formats into out (capacity units, terminator included), cutting what does not fit;

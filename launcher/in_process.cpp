@@ -6,6 +6,7 @@
 #include "parameter_file.h"
 #include "paths.h"
 #include "runtime_inspection.h"
+#include "single_instance.h"
 
 #include <windows.h>
 
@@ -41,12 +42,15 @@ char** utf8_arguments(const TokenList* elements)
 
 } // namespace
 
-void run_java_in_process(const JavaCommand* command, const wchar_t* launcher_path)
+void run_java_in_process(const JavaCommand* command, const wchar_t* launcher_path, const TokenList* own_arguments)
 {
     // The elements exactly as the executable's C runtime would split its command line.
     TokenList elements = tokenize_text(command->text, TokenRules::windows_command);
     InProcessRuntime runtime;
     if (inspect_runtime(elements.tokens[0], launcher_path, &runtime)) {
+        // A second start ends here, before any of the runtime is loaded.
+        HANDLE instance = command->instance_method == nullptr ? INVALID_HANDLE_VALUE
+                                                              : claim_or_hand_over(launcher_path, own_arguments);
         // Kept for the life of the process: jvm.dll and the runtime's other DLLs load from there.
         SetDllDirectoryW(runtime.bin);
         HMODULE library = LoadLibraryW(runtime.library);
@@ -56,6 +60,8 @@ void run_java_in_process(const JavaCommand* command, const wchar_t* launcher_pat
             char** arguments = utf8_arguments(&elements);
             trace_message(L"Running Java in the launcher's process through\n'%s'", runtime.library);
             close_trace_log();
+            if (instance != INVALID_HANDLE_VALUE)
+                serve_instance(instance, runtime.vm_library, command->instance_method);
             auto launch = reinterpret_cast<JliLaunch>(reinterpret_cast<void (*)()>(entry));
             int code = launch(elements.count, arguments, 0, nullptr, 0, nullptr, "", "", "java", "java", 0, 1,
                               front_application_type() == gui_application, 0);
@@ -68,6 +74,8 @@ void run_java_in_process(const JavaCommand* command, const wchar_t* launcher_pat
             FreeLibrary(library);
         }
         SetDllDirectoryW(nullptr);
+        if (instance != INVALID_HANDLE_VALUE)
+            CloseHandle(instance);
     }
     free(elements.tokens);
 }

@@ -6,6 +6,7 @@
 #include "command.h"
 
 // When the command's runtime allows it, runs Java in this process and ends the launcher with
-// the exit code Java ends with. Otherwise returns, with a trace entry saying why, and Java is to
-// be started as a child process.
-void run_java_in_process(const JavaCommand* command, const wchar_t* launcher_path);
+// the exit code Java ends with; with "single:" it first claims the instance or hands the
+// launcher's own arguments over to the one running. Otherwise returns, with a trace entry saying
+// why, and Java is to be started as a child process.
+void run_java_in_process(const JavaCommand* command, const wchar_t* launcher_path, const TokenList* own_arguments);

@@ -18,7 +18,8 @@ namespace {
 // cut short instead, so the launcher refuses it itself, as Windows does.
 constexpr size_t command_line_limit = 32767;
 
-void prepare_command(PathBuffer launcher_path, JavaCommand* command)
+// Answers the launcher's arguments, token 0 its path; the caller frees them.
+TokenList prepare_command(PathBuffer launcher_path, JavaCommand* command)
 {
     const wchar_t* command_line = GetCommandLineW();
     TokenList arguments = tokenize_text(command_line);
@@ -48,7 +49,7 @@ void prepare_command(PathBuffer launcher_path, JavaCommand* command)
 
     build_java_command(parameter_path, &parameters, &arguments, command_line, command);
     free(parameters.tokens);
-    free(arguments.tokens);
+    return arguments;
 }
 
 [[noreturn]] void fail_to_execute(wchar_t* command, DWORD code)
@@ -62,9 +63,10 @@ void prepare_command(PathBuffer launcher_path, JavaCommand* command)
 {
     PathBuffer launcher_path;
     JavaCommand java = {};
-    prepare_command(launcher_path, &java);
+    TokenList arguments = prepare_command(launcher_path, &java);
     if (java.mode == StartMode::in_process)
-        run_java_in_process(&java, launcher_path);
+        run_java_in_process(&java, launcher_path, &arguments);
+    free(arguments.tokens);
     refuse_unless_read_unchanged(&java);
 
     wchar_t* command = java.text;

@@ -117,7 +117,7 @@ bool inspect_runtime(const wchar_t* executable, const wchar_t* launcher_path, In
     if (!default_virtual_machine(head, vm_library + vm_at, vm_capacity))
         return child_process_because(L"'%.1000s' names no virtual machine", path);
     wcscat(vm_library, L"\\jvm.dll");
-    if (!loadable_library(home, home_length, vm_library, path) ||
+    if (!loadable_library(home, home_length, vm_library, runtime->vm_library) ||
         !read_head(home, home_length, L"release", path))
         return false;
     if (!release_java_version(head, &version))

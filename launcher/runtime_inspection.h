@@ -5,10 +5,12 @@
 
 #include "paths.h"
 
-// The runtime's bin folder, from which its DLLs load, and its launcher library there.
+// The runtime's bin folder, from which its DLLs load, its launcher library there and the
+// library of its default virtual machine.
 struct InProcessRuntime {
     PathBuffer bin;
     PathBuffer library;
+    PathBuffer vm_library;
 };
 
 // executable: the chosen java.exe or javaw.exe. Answers true with runtime filled when Java can

@@ -6,7 +6,9 @@
 #     runtime (no Windows JVM exists here), which records the command line it received;
 #     that command and the launcher's trace log are shown;
 #  2. the same launcher told inprocess runs a stand-in runtime's jli.dll in its own process,
-#     beside what that runtime's own java.exe would have read of the same arguments;
+#     beside what that runtime's own java.exe would have read of the same arguments; then,
+#     told single:, it is started twice, and the second start's arguments arrive in the
+#     first one's stand-in virtual machine;
 #  3. kelvoc.exe renamed mytool.exe runs a command-line tool: its output redirected to a
 #     file, Java's exit code as its own, and a failure reported on standard error;
 #  4. kelvo-brand (the Linux build) puts a name and version on a copy of the launcher;
@@ -117,6 +119,38 @@ echo "> jre\\bin\\java.exe -cp lib\\viewer.jar com.example.Viewer --open \"图�
   "$wine" jre/bin/java.exe -cp 'lib\viewer.jar' com.example.Viewer --open "图纸 Ω.emf") || true
 show_jli_record "$demo/jli-record-java"
 echo "  (java.exe reads its command line in the system's ANSI code page, 1252 here)"
+
+echo
+echo "== One running instance: viewer.exe with inprocess single:com.example.Main.open, started twice"
+echo "   its runtime also holds a stand-in jvm.dll whose virtual machine records the calls made into it;"
+echo "   the first start runs (its Java stays until told to end), the second hands its arguments over"
+single="$demo/single"
+mkdir -p "$single/jre/bin/server" "$single/jre/lib" "$single/lib" "$single/drawings"
+cp "$programs/kelvo.exe" "$single/viewer.exe"
+cp "$bin/fake_java.exe" "$single/jre/bin/javaw.exe"
+cp "$bin/fake_jli.dll" "$single/jre/bin/jli.dll"
+cp "$bin/fake_jli.dll" "$single/jre/bin/java.dll"
+cp "$bin/fake_jvm.dll" "$single/jre/bin/server/jvm.dll"
+cp "$hosted/jre/lib/jvm.cfg" "$single/jre/lib/"
+cp "$hosted/jre/release" "$single/jre/"
+: > "$single/lib/viewer.jar"
+printf 'inprocess\r\nsingle:com.example.Main.open\r\njre\\bin\\javaw.exe -cp lib\\viewer.jar com.example.Main\r\n' \
+  >"$single/viewer.kelvo"
+echo "> viewer.exe                                  (the first start)"
+(cd "$single" && VERBOSE_KELVO=1 KIT_JLI_RECORD="$(windows_path "$demo/single-first")" \
+  KIT_JVM_RECORD="$(windows_path "$demo/single-vm")" KIT_JLI_HOLD="$(windows_path "$demo/single-hold")" \
+  "$wine" viewer.exe) &
+first=$!
+for _ in $(seq 300); do [ -f "$demo/single-first" ] && break; sleep 0.1; done
+tr -d '\r' <"$single/viewer.kelvo_log" | grep -A1 "^Serving" | sed '/^$/d; s/^/    /'
+echo "> cd drawings && ..\\viewer.exe --open \"图纸 Ω.emf\"   (a second start)"
+second_status=0
+(cd "$single/drawings" && "$wine" ../viewer.exe --open "图纸 Ω.emf") || second_status=$?
+echo "exit code: $second_status (0: the method returned)"
+echo "  the first start's virtual machine recorded:"
+sed 's/^/    /; s/\t/ | /g' "$demo/single-vm"
+touch "$demo/single-hold"
+wait "$first" || true
 
 echo
 echo "== kelvoc.exe, the console launcher, as mytool.exe (parameter file mytool.kelvo)"

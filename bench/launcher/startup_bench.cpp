@@ -3,7 +3,8 @@
 // their ratio. The Java is a stand-in that exits at once: quick_java.exe beside this program, or
 // the one named by the first argument (another bitness, say), copied to jre\bin\javaw.exe: a
 // windowless program, as a desktop application's Java is, so that no console is made for it.
-// Then the same for Java in the launcher's process against the runtime's own java.exe.
+// Then the same for Java in the launcher's process against the runtime's own java.exe, and a
+// second start that hands its arguments to the running instance against a start of the stand-in.
 #include "bench_clock.h"
 
 #include "kit.h"
@@ -121,5 +122,30 @@ int wmain(int argc, wchar_t** argv)
     compare(L"Java in the launcher's process against the runtime's own java.exe", L"in process",
             quoted(hosted + L"\\app.exe"), L"java.exe",
             quoted(home + L"\\bin\\java.exe") + L" -cp " + quoted(hosted + L"\\.") + L" Main");
+
+    // The same runtime with the stand-in jvm.dll, whose method returns at once; its jli.dll
+    // creates the virtual machine and runs until the hold file exists.
+    kit::copy_file(kit::bin_path(L"fake_jvm.dll"), home + L"\\bin\\server\\jvm.dll");
+    kit::write_file_bytes(hosted + L"\\app.kelvo", "inprocess single:com.example.Main.open jre\\bin\\javaw.exe -cp . Main\n");
+    std::wstring hold = dir + L"\\hold";
+    DeleteFileW(hold.c_str());
+    SetEnvironmentVariableW(L"KIT_JVM_RECORD", L"NUL");
+    SetEnvironmentVariableW(L"KIT_JLI_HOLD", hold.c_str());
+    std::wstring first = quoted(hosted + L"\\app.exe");
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION instance{};
+    if (!CreateProcessW(nullptr, first.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &instance))
+        fail(L"cannot start", first);
+    // Later starts never wait for a hold: one that finds no instance yet runs as a first start.
+    SetEnvironmentVariableW(L"KIT_JVM_RECORD", nullptr);
+    SetEnvironmentVariableW(L"KIT_JLI_HOLD", nullptr);
+    Sleep(1000);
+    compare(L"A second start that hands its arguments over against a start of the stand-in", L"handing over",
+            first + L" C:\\docs\\drawing.emf", L"stand-in", quoted(java));
+    kit::write_file_bytes(hold, "");
+    WaitForSingleObject(instance.hProcess, INFINITE);
+    CloseHandle(instance.hThread);
+    CloseHandle(instance.hProcess);
     return 0;
 }

@@ -1,5 +1,6 @@
 // Fuzz targets for the launcher's pure parts: each checks what must hold for any input.
 #include "command.h"
+#include "hand_over.h"
 #include "java_search.h"
 #include "lookups.h"
 #include "parameter_file.h"
@@ -17,6 +18,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <algorithm>
 #include <cwchar>
 #include <string>
 #include <vector>
@@ -376,6 +378,74 @@ void paths_iteration(Rng& rng, uint64_t)
     check(kit::shell_split(line).size() == 2, "a path list is not one element", line);
 }
 
+// The message reader, on messages written by write_hand_over and then cut, extended, overwritten
+// or given another count: it answers -1 or texts that lie within the bytes, each ended by its
+// null unit, which written again give the same bytes; it reads nothing past them (a no-access
+// page right behind).
+const std::vector<std::wstring> message_pieces = {L"a", L"", L"\xD83D\xDE00", L"\x56FE", L" ", L"\"", L"\\"};
+
+void hand_over_iteration(Rng& rng, uint64_t)
+{
+    std::vector<std::wstring> arguments;
+    for (uint32_t i = rng.below(6); i > 0; --i)
+        arguments.push_back(fuzz::random_text(rng, message_pieces, 8));
+    std::wstring folder = fuzz::random_text(rng, message_pieces, 4);
+    std::vector<const wchar_t*> pointers;
+    for (const std::wstring& argument : arguments)
+        pointers.push_back(argument.c_str());
+    size_t size = write_hand_over(nullptr, folder.c_str(), pointers.data(), static_cast<int>(pointers.size()));
+    std::string bytes(size, '\0');
+    write_hand_over(reinterpret_cast<unsigned char*>(bytes.data()), folder.c_str(), pointers.data(),
+                    static_cast<int>(pointers.size()));
+    bool intact = true;
+    for (uint32_t edits = rng.below(4); edits > 0; --edits, intact = false) {
+        uint32_t at = rng.below(static_cast<uint32_t>(bytes.size()) + 1);
+        switch (rng.below(4)) {
+        case 0: bytes.resize(at); break;
+        case 1: bytes.insert(at, rng.below(5), static_cast<char>(rng.below(256))); break;
+        case 2: if (at < bytes.size()) bytes[at] = static_cast<char>(rng.below(256)); break;
+        default: if (bytes.size() >= 8) bytes[4] = static_cast<char>(rng.below(12)); break;
+        }
+    }
+    std::wstring shown;
+    for (unsigned char c : bytes)
+        shown += static_cast<wchar_t>(c);
+    fuzz::describe_input(shown);
+
+    // The bytes end at a no-access page.
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    size_t page = system.dwPageSize, span = (bytes.size() / page + 2) * page;
+    auto* base = static_cast<unsigned char*>(VirtualAlloc(nullptr, span, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    DWORD old = 0;
+    VirtualProtect(base + span - page, page, PAGE_NOACCESS, &old);
+    unsigned char* message = base + span - page - bytes.size();
+    memcpy(message, bytes.data(), bytes.size());
+    std::vector<MessageText> texts(bytes.size() / 2 + 1);
+    int count = read_hand_over(message, bytes.size(), texts.data());
+    check(count >= -1 && count != 0, "a message without its folder");
+    check(!intact || count == static_cast<int>(arguments.size()) + 1, "a whole message refused");
+    std::vector<std::wstring> read;
+    for (int i = 0; i < count; ++i) {
+        const auto* begin = reinterpret_cast<const unsigned char*>(texts[i].units);
+        check(begin >= message + 8 && begin + texts[i].length * 2 + 2 <= message + bytes.size() &&
+                  texts[i].units[texts[i].length] == L'\0',
+              "a text outside the message or not ended by its null");
+        read.emplace_back(texts[i].units, static_cast<size_t>(texts[i].length));
+    }
+    if (count > 0) {
+        std::vector<const wchar_t*> again;
+        for (int i = 1; i < count; ++i)
+            again.push_back(read[static_cast<size_t>(i)].c_str());
+        std::string written(write_hand_over(nullptr, read[0].c_str(), again.data(), count - 1), '\0');
+        write_hand_over(reinterpret_cast<unsigned char*>(written.data()), read[0].c_str(), again.data(), count - 1);
+        check(written == bytes, "texts read do not write the same message");
+        check(!intact || (read[0] == folder && std::equal(arguments.begin(), arguments.end(), read.begin() + 1)),
+              "a whole message read otherwise");
+    }
+    VirtualFree(base, 0, MEM_RELEASE);
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv)
@@ -388,5 +458,6 @@ int wmain(int argc, wchar_t** argv)
                               {"version", nullptr, version_iteration},
                               {"registry", registry_setup, registry_iteration},
                               {"paths", nullptr, paths_iteration},
+                              {"hand_over", nullptr, hand_over_iteration},
                           });
 }

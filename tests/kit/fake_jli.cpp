@@ -3,6 +3,9 @@
 // or, with KIT_JLI_EXIT_PROCESS set, ends the process with it as System.exit does. The record,
 // at KIT_JLI_RECORD, is fields each ended by a zero byte: GetACP(), the process's program and
 // GetDllDirectoryW() in UTF-8, the javaw flag, then the arguments' bytes as given.
+// With KIT_JVM_RECORD set it then creates the virtual machine of bin\server\jvm.dll, as the real
+// one does, once the file KIT_JVM_GATE exists (when named), and before it ends it waits until
+// the file KIT_JLI_HOLD exists (when named).
 #include <windows.h>
 
 #include <string>
@@ -30,6 +33,12 @@ void write(HANDLE file, const std::string& bytes)
     WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
 
+void wait_for(const std::wstring& file)
+{
+    while (!file.empty() && GetFileAttributesW(file.c_str()) == INVALID_FILE_ATTRIBUTES)
+        Sleep(10);
+}
+
 }  // namespace
 
 extern "C" int __stdcall JLI_Launch(int argc, char** argv, int, const char**, int, const char**, const char*,
@@ -51,6 +60,20 @@ extern "C" int __stdcall JLI_Launch(int argc, char** argv, int, const char**, in
         write(file, record);
         CloseHandle(file);
     }
+    if (!variable(L"KIT_JVM_RECORD").empty()) {
+        wait_for(variable(L"KIT_JVM_GATE"));
+        static wchar_t folder[32768];
+        GetDllDirectoryW(32768, folder);
+        HMODULE jvm = LoadLibraryW((std::wstring(folder) + L"\\server\\jvm.dll").c_str());
+        FARPROC create = jvm == nullptr ? nullptr : GetProcAddress(jvm, "JNI_CreateJavaVM");
+        void* vm = nullptr;
+        void* env = nullptr;
+        if (create == nullptr ||
+            reinterpret_cast<int(__stdcall*)(void**, void**, void*)>(reinterpret_cast<void (*)()>(create))(&vm, &env,
+                                                                                                         nullptr) != 0)
+            return 71;
+    }
+    wait_for(variable(L"KIT_JLI_HOLD"));
     std::wstring output = variable(L"KIT_JAVA_OUTPUT");
     if (!output.empty())
         write(GetStdHandle(STD_OUTPUT_HANDLE), utf8(output.c_str()).c_str() + std::string("\r\n"));

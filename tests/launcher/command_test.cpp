@@ -96,6 +96,7 @@ TEST(ExpectedText, OneTextPerState)
 {
     EXPECT_STREQ(expected_text(GrammarState::EXPECT_START_OR_JAVA), L"start or java or javaw");
     EXPECT_STREQ(expected_text(GrammarState::EXPECT_JAVA), L"java or javaw");
+    EXPECT_STREQ(expected_text(GrammarState::EXPECT_SINGLE_OR_JAVA), L"single:<class>.<method> or java or javaw");
     EXPECT_STREQ(expected_text(GrammarState::EXPECT_OPTION_OR_CP), L"-cp or -classpath or a Java option");
     EXPECT_STREQ(expected_text(GrammarState::EXPECT_CLASSPATH), L"-cp or -classpath");
     EXPECT_STREQ(expected_text(GrammarState::EXPECT_CLASS_NAME), L"a Java class name");
@@ -359,6 +360,23 @@ TEST(BuildJavaCommand, SyntaxErrorsAreFatal)
         {j + " -cp lib", L"a Java class name"},
         {j + " -cp lib Main", L""},
         {"start " + j + " -cp lib Main", L""},
+        // single:<class>.<method>, only right after inprocess: a binary name with dots (nested
+        // classes with $), a dot, an identifier.
+        {"inprocess " + j + " -cp lib Main", L""},
+        {"inprocess single:com.example.Main.open " + j + " -cp lib Main", L""},
+        {"inprocess single:a.Viewer$Inner._open2 " + j + " -cp lib Main", L""},
+        {"inprocess single:\xC3\xA9t\xC3\xA9.ouvrir " + j + " -cp lib Main", L""},
+        {"inprocess Main", L"single:<class>.<method> or java or javaw"},
+        {"inprocess single:open " + j + " -cp lib Main", L"single:<class>.<method> or java or javaw"},
+        {"inprocess single:a..open " + j + " -cp lib Main", L"single:<class>.<method> or java or javaw"},
+        {"inprocess single:.a.open " + j + " -cp lib Main", L"single:<class>.<method> or java or javaw"},
+        {"inprocess single:a.open. " + j + " -cp lib Main", L"single:<class>.<method> or java or javaw"},
+        {"inprocess single:1a.open " + j + " -cp lib Main", L"single:<class>.<method> or java or javaw"},
+        {"inprocess single:a.open-x " + j + " -cp lib Main", L"single:<class>.<method> or java or javaw"},
+        {"inprocess single: " + j + " -cp lib Main", L"single:<class>.<method> or java or javaw"},
+        {"inprocess single:a.b single:a.b " + j + " -cp lib Main", L"java or javaw"},
+        {"start single:a.b " + j + " -cp lib Main", L"java or javaw"},
+        {"single:a.b " + j + " -cp lib Main", L"start or java or javaw"},
     };
     for (const Case& c : cases) {
         kit::write_file_bytes(file, c.parameters);

@@ -11,7 +11,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -641,6 +643,36 @@ constexpr WORD own_machine = 0x8664, other_machine = 0x14C;
 constexpr WORD own_machine = 0x14C, other_machine = 0x8664;
 #endif
 
+// Moves the launcher one folder down, to app\app.exe (the folder above it, where jli.dll looks
+// first, is the test's), with a runtime that can run in its process at app\jre: the stand-in
+// jli.dll and jvm.dll, and app\lib\app.jar.
+struct Hosted {
+    std::wstring app;
+    std::wstring home;
+};
+
+Hosted host_launcher(Launcher& l)
+{
+    std::wstring app = l.dir + L"\\app";
+    std::wstring home = app + L"\\jre";
+    for (const wchar_t* folder : {L"\\app\\lib", L"\\app\\jre\\bin\\server", L"\\app\\jre\\lib", L"\\bin"})
+        kit::create_folders(l.dir + folder);
+    kit::copy_file(l.exe, app + L"\\app.exe");
+    l.exe = app + L"\\app.exe";
+    l.parameters = app + L"\\app.kelvo";
+    l.log = app + L"\\app.kelvo_log";
+    kit::install_fake_java(home + L"\\bin\\javaw.exe");
+    const std::pair<const wchar_t*, std::string> runtime[] = {
+        {L"bin\\jli.dll", kit::read_file_bytes(kit::bin_path(L"fake_jli.dll"))},
+        {L"bin\\java.dll", dll_headers(own_machine)},
+        {L"bin\\server\\jvm.dll", kit::read_file_bytes(kit::bin_path(L"fake_jvm.dll"))},
+        {L"lib\\jvm.cfg", "# the default VM first\r\n-server KNOWN\r\n-client IGNORE\r\n"},
+        {L"release", "IMPLEMENTOR=\"Eclipse Adoptium\"\nJAVA_VERSION=\"21.0.1\"\n"}, {L"..\\lib\\app.jar", "jar"}};
+    for (const auto& [file, bytes] : runtime)
+        kit::write_file_bytes(home + L"\\" + file, bytes);
+    return {app, home};
+}
+
 // inprocess: Java runs in the launcher's own process through the runtime's jli.dll, each
 // argument whole in UTF-8, and the launcher ends as Java does. A runtime that does not allow it
 // runs as a child process with the same elements, and the trace log says why; none of it is
@@ -677,23 +709,10 @@ TEST_F(LauncherEndToEnd, JavaInTheLaunchersProcessWhereTheRuntimeAllowsIt)
     };
     for (const Case& c : cases) {
         Launcher l(kit::widen(std::string("e2e-inprocess-") + c.name).c_str(), c.program);
-        // The launcher one folder down: the folder above it, where jli.dll looks first, is the test's.
-        std::wstring app = l.dir + L"\\app";
-        std::wstring home = app + L"\\jre";
-        for (const wchar_t* folder : {L"\\app\\lib", L"\\app\\jre\\bin\\server", L"\\app\\jre\\lib", L"\\bin"})
-            kit::create_folders(l.dir + folder);
-        kit::copy_file(l.exe, app + L"\\app.exe");
-        l.exe = app + L"\\app.exe";
-        l.parameters = app + L"\\app.kelvo";
-        kit::install_fake_java(home + L"\\bin\\javaw.exe");
+        Hosted hosted = host_launcher(l);
+        std::wstring app = hosted.app;
+        std::wstring home = hosted.home;
         std::string jli = kit::read_file_bytes(kit::bin_path(L"fake_jli.dll"));
-        const std::pair<const wchar_t*, std::string> runtime[] = {
-            {L"bin\\jli.dll", jli}, {L"bin\\java.dll", dll_headers(own_machine)},
-            {L"bin\\server\\jvm.dll", dll_headers(own_machine)},
-            {L"lib\\jvm.cfg", "# the default VM first\r\n-server KNOWN\r\n-client IGNORE\r\n"},
-            {L"release", "IMPLEMENTOR=\"Eclipse Adoptium\"\nJAVA_VERSION=\"21.0.1\"\n"}, {L"..\\lib\\app.jar", "jar"}};
-        for (const auto& [file, bytes] : runtime)
-            kit::write_file_bytes(home + L"\\" + file, bytes);
         l.write(L"inprocess\njre\\bin\\javaw.exe -Dname=\x56FE\x7EB8 -cp lib\\app.jar com.example.Main \"\x56FE\x7EB8 \x03A9.emf\"");
         if (c.file != nullptr) {
             std::wstring path = home + L"\\" + c.file;
@@ -749,6 +768,218 @@ TEST_F(LauncherEndToEnd, JavaInTheLaunchersProcessWhereTheRuntimeAllowsIt)
         for (const std::wstring& element : elements)
             meant.push_back(kit::utf8(element));
         EXPECT_EQ(record, meant) << c.name << ": code page, program, DLL folder, javaw, then the arguments";
+    }
+}
+
+// single:<class>.<method> after inprocess keeps one running instance: the first start serves it
+// while Java runs in its process; a later start hands its arguments and working folder to the
+// stand-in virtual machine's method, never loads a runtime itself (its jli.dll record stays
+// absent) and ends with 0 when the method returned, 1 when not. The server drops bad messages
+// and goes on serving.
+TEST_F(LauncherEndToEnd, OneRunningInstanceTakesTheArgumentsOfLaterStarts)
+{
+    enum class Outcome { delivered, threw, no_class, no_method, refused };
+    struct Step {
+        std::wstring arguments;  // of a later start, or "@raw" (bytes sent by a client of its own),
+                                 // "@silent" (a client that sends nothing while a start waits)
+        Outcome outcome;
+        Strings received = {};   // the arguments the method gets
+        std::string bytes = {};  // of "@raw"
+    };
+    struct Case {
+        const char* name;
+        const wchar_t* program;
+        const wchar_t* method;
+        bool vm_later;           // the virtual machine is created only after the first step began
+        std::vector<Step> steps;
+    };
+    auto message = [](uint32_t count, const std::wstring& texts) {
+        std::string bytes("khv1", 4);
+        bytes.append(reinterpret_cast<const char*>(&count), 4);
+        return bytes.append(reinterpret_cast<const char*>(texts.data()), texts.size() * 2);
+    };
+    Strings many;
+    std::wstring many_line;
+    for (int i = 0; i < 300; ++i) {
+        many.push_back(L"a" + std::to_wstring(i));
+        many_line += L" " + many.back();
+    }
+    const std::wstring main_open = L"com.example.Main.open";
+    const Case cases[] = {
+        {"arguments", L"kelvo.exe", main_open.c_str(), false,
+         {{L"\"\x56FE\x7EB8 \x03A9.emf\" \"\" \"say \\\"hi\\\"\" \xD83D\xDE00 --open", Outcome::delivered,
+           {L"\x56FE\x7EB8 \x03A9.emf", L"", L"say \"hi\"", L"\xD83D\xDE00", L"--open"}},
+          {L"first", Outcome::delivered, {L"first"}},
+          {L"second", Outcome::delivered, {L"second"}},
+          {L"third", Outcome::delivered, {L"third"}},
+          {many_line.substr(1), Outcome::delivered, many},
+          {L"", Outcome::delivered, {}}}},
+        {"console", L"kelvoc.exe", main_open.c_str(), false, {{L"c.txt", Outcome::delivered, {L"c.txt"}}}},
+        {"class-missing", L"kelvo.exe", L"com.example.Missing.open", false,
+         {{L"a", Outcome::no_class}, {L"b", Outcome::no_class}}},
+        {"method-missing", L"kelvo.exe", L"com.example.Main.absent", false,
+         {{L"a", Outcome::no_method}, {L"b", Outcome::no_method}}},
+        {"method-throws", L"kelvo.exe", main_open.c_str(), false,
+         {{L"--throw", Outcome::threw, {L"--throw"}}, {L"next", Outcome::delivered, {L"next"}}}},
+        {"before-the-vm", L"kelvo.exe", main_open.c_str(), true, {{L"early", Outcome::delivered, {L"early"}}}},
+        {"bad-clients", L"kelvo.exe", main_open.c_str(), false,
+         {{L"@raw", Outcome::refused, {}, "garbage!"},
+          {L"@raw", Outcome::refused, {}, message(3, std::wstring(L"x\0y\0", 4))},
+          {L"@raw", Outcome::refused, {}, message(1, L"unterminated")},
+          {L"@raw", Outcome::refused, {}, message(1, std::wstring(L"x\0", 2)) + std::string(300 * 1024, 'x')},
+          {L"@raw", Outcome::refused, {}, ""},
+          {L"@silent", Outcome::delivered, {L"after"}}}},
+    };
+    const std::string signature = "([Ljava/lang/String;Ljava/lang/String;)V";
+    for (const Case& c : cases) {
+        Launcher l(kit::widen(std::string("e2e-single-") + c.name).c_str(), c.program);
+        Hosted hosted = host_launcher(l);
+        l.write(std::wstring(L"inprocess\nsingle:") + c.method + L"\njre\\bin\\javaw.exe -cp lib\\app.jar com.example.Main");
+        std::wstring docs = l.dir + L"\\docs \x56FE";
+        kit::create_folders(docs);
+        std::wstring hold = l.dir + L"\\hold", gate = l.dir + L"\\gate", jvm_record = l.dir + L"\\jvm-record";
+        std::wstring first_record = l.dir + L"\\jli-first", later_record = l.dir + L"\\jli-later";
+        for (auto [name, value] : {std::pair{L"KIT_JLI_RECORD", first_record}, {L"VERBOSE_KELVO", L"1"},
+                                   {L"KIT_JVM_RECORD", jvm_record}, {L"KIT_JLI_HOLD", hold}})
+            kit::set_variable(l.env, name, value);
+        if (c.vm_later)
+            kit::set_variable(l.env, L"KIT_JVM_GATE", gate);
+        kit::RunResult first;
+        std::thread first_start([&] { first = kit::run_program({l.exe, L"app.exe", l.env, l.dir, 90000}); });
+        for (int waited = 0; !kit::file_present(first_record) && waited < 30000; waited += 20)
+            Sleep(20);
+        std::string log = kit::read_file_bytes(l.log);
+        size_t named = log.find("Serving '");
+        EXPECT_NE(named, std::string::npos) << c.name << "\n" << log;
+        std::wstring pipe = named == std::string::npos ? L"" : kit::widen(log.substr(named + 9, log.find('\'', named + 9) - named - 9));
+        kit::set_variable(l.env, L"KIT_JLI_RECORD", later_record);
+
+        // A client of the test's own; Wine answers "busy" until the server waits for one.
+        auto connect = [&pipe] {
+            HANDLE client = INVALID_HANDLE_VALUE;
+            for (int tries = 0; client == INVALID_HANDLE_VALUE && tries < 100; ++tries, Sleep(50))
+                client = CreateFileW(pipe.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+            return client;
+        };
+        std::vector<std::string> meant;
+        for (const Step& step : c.steps) {
+            HANDLE silent = INVALID_HANDLE_VALUE;
+            if (step.arguments == L"@raw") {
+                HANDLE client = connect();
+                EXPECT_NE(client, INVALID_HANDLE_VALUE) << c.name;
+                DWORD done = 0;
+                char answer = 0;
+                if (!step.bytes.empty())
+                    WriteFile(client, step.bytes.data(), static_cast<DWORD>(step.bytes.size()), &done, nullptr);
+                // Dropped: the server disconnects without an answer.
+                EXPECT_FALSE(ReadFile(client, &answer, 1, &done, nullptr) && done == 1) << c.name;
+                CloseHandle(client);
+                continue;
+            }
+            if (step.arguments == L"@silent")
+                silent = connect();
+            std::wstring arguments = step.arguments == L"@silent" ? L"after" : step.arguments;
+            kit::RunResult later;
+            std::atomic<bool> ended = false;
+            std::thread later_start([&] {
+                later = kit::run_program({l.exe, L"app.exe" + (arguments.empty() ? L"" : L" " + arguments), l.env, docs});
+                ended = true;
+            });
+            if (c.vm_later) {
+                Sleep(1000);
+                EXPECT_FALSE(ended) << c.name << ": the hand-over waits for the virtual machine";
+                kit::write_file_bytes(gate, "");
+            }
+            later_start.join();
+            if (silent != INVALID_HANDLE_VALUE)
+                CloseHandle(silent);
+            EXPECT_TRUE(later.finished && later.boxes.empty()) << c.name;
+            EXPECT_EQ(later.exit_code, step.outcome == Outcome::delivered ? 0u : 1u) << c.name << " " << kit::utf8(arguments);
+            const char* target = step.outcome == Outcome::no_class ? "com/example/Missing" : "com/example/Main";
+            meant.insert(meant.end(), {"attach-daemon", std::string("find-class ") + target});
+            if (step.outcome != Outcome::no_class)
+                meant.push_back(std::string("method ") + (step.outcome == Outcome::no_method ? "absent " : "open ") +
+                                signature);
+            if (step.outcome == Outcome::delivered || step.outcome == Outcome::threw) {
+                std::wstring call = L"call open\t" + docs;
+                for (const std::wstring& argument : step.received)
+                    call += L"\t" + argument;
+                meant.insert(meant.end(), {"find-class java/lang/String", kit::utf8(call)});
+            }
+            if (step.outcome != Outcome::delivered)
+                meant.push_back("describe");
+            meant.push_back("detach 0");
+        }
+        kit::write_file_bytes(hold, "");
+        first_start.join();
+        EXPECT_TRUE(first.finished && first.boxes.empty()) << c.name;
+        EXPECT_EQ(first.exit_code, 0u) << c.name;
+        EXPECT_FALSE(kit::file_present(later_record)) << c.name << ": a later start loaded the runtime";
+        std::vector<std::string> recorded;
+        std::string bytes = kit::read_file_bytes(jvm_record);
+        for (size_t at = 0, end; (end = bytes.find('\n', at)) != std::string::npos; at = end + 1)
+            recorded.push_back(bytes.substr(at, end - at));
+        EXPECT_EQ(recorded, meant) << c.name;
+    }
+}
+
+// Where no instance answers, a start serves its own: after the first ended, from another
+// installation's path, and not at all where Java runs as a child process.
+TEST_F(LauncherEndToEnd, StartsWithoutARunningInstanceRunTheirOwnJava)
+{
+    struct Case {
+        const char* name;
+        const char* release;  // of the runtime
+        bool other_path;      // the second start is a copy of the launcher in another folder
+        bool first_running;   // the second start comes while the first runs
+        std::string served;   // what the second start's log says of the instance
+    };
+    const Case cases[] = {
+        {"first-gone", "21.0.1", false, false, "Serving '\\\\.\\pipe\\kelvo-"},
+        {"other-installation", "21.0.1", true, true, "Serving '\\\\.\\pipe\\kelvo-"},
+        {"child-process", "17.0.4", false, true, "Starting Java as a child process"},
+    };
+    for (const Case& c : cases) {
+        std::vector<Launcher> launchers;
+        launchers.emplace_back(kit::widen(std::string("e2e-single-own-") + c.name).c_str());
+        if (c.other_path)
+            launchers.emplace_back(kit::widen(std::string("e2e-single-own-") + c.name + "-copy").c_str());
+        for (Launcher& l : launchers) {
+            Hosted hosted = host_launcher(l);
+            kit::write_file_bytes(hosted.home + L"\\release", std::string("JAVA_VERSION=\"") + c.release + "\"\n");
+            l.write(L"inprocess single:com.example.Main.open jre\\bin\\javaw.exe -cp lib\\app.jar com.example.Main");
+            for (auto [name, value] : {std::pair{L"KIT_JLI_RECORD", l.dir + L"\\jli-record"}, {L"VERBOSE_KELVO", L"1"},
+                                       {L"KIT_JVM_RECORD", l.dir + L"\\jvm-record"}, {L"KIT_JLI_HOLD", l.dir + L"\\hold"},
+                                       {kit::java_sleep_variable, L"1500"}})
+                kit::set_variable(l.env, name, value);
+        }
+        Launcher& first = launchers.front();
+        Launcher& second = launchers.back();
+        kit::RunResult first_run;
+        std::thread first_start([&] { first_run = kit::run_program({first.exe, L"app.exe", first.env, first.dir, 60000}); });
+        std::wstring started = c.release[0] == '1' ? first.record : first.dir + L"\\jli-record";
+        for (int waited = 0; !kit::file_present(started) && waited < 30000; waited += 20)
+            Sleep(20);
+        std::string first_log = kit::read_file_bytes(first.log);
+        if (!c.first_running) {
+            kit::write_file_bytes(first.dir + L"\\hold", "");
+            first_start.join();
+        }
+        // The second start's own marks: the stand-in java.exe's record and jli.dll's record.
+        kit::set_variable(second.env, kit::java_record_variable, second.dir + L"\\record-second");
+        kit::set_variable(second.env, L"KIT_JLI_RECORD", second.dir + L"\\jli-second");
+        kit::write_file_bytes(second.dir + L"\\hold", "");
+        kit::RunResult run = kit::run_program({second.exe, L"app.exe x", second.env, second.dir});
+        EXPECT_TRUE(run.finished && run.boxes.empty() && run.exit_code == 0) << c.name;
+        std::string log = kit::read_file_bytes(second.log);
+        EXPECT_NE(log.find(c.served), std::string::npos) << c.name << "\n" << log;
+        EXPECT_EQ(first_log.find("Serving") != std::string::npos, c.release[0] == '2') << c.name << "\n" << first_log;
+        EXPECT_TRUE(kit::file_present(second.dir + (c.release[0] == '1' ? L"\\record-second" : L"\\jli-second"))) << c.name;
+        if (c.first_running) {
+            kit::write_file_bytes(first.dir + L"\\hold", "");
+            first_start.join();
+        }
+        EXPECT_TRUE(first_run.finished && first_run.exit_code == 0) << c.name;
     }
 }
 
