@@ -6,11 +6,16 @@
 #include "resource_tree.h"
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace samples {
+
+// A whole file's bytes; a file written whole, its folders made as needed.
+std::string read_file(const std::filesystem::path& path);
+void write_file(const std::filesystem::path& path, const std::string& bytes);
 
 using Strings = std::vector<std::pair<std::string, std::string>>;  // key, value (ASCII)
 

@@ -9,8 +9,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -18,7 +16,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using samples::read_file;
 using samples::u32_at;
+using samples::write_file;
 
 struct ToolRun {
     int exit_code;
@@ -45,19 +45,6 @@ ToolRun run(std::vector<std::string> arguments)
     std::free(out_text);
     std::free(err_text);
     return result;
-}
-
-std::string read(const fs::path& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
-void write(const fs::path& path, const std::string& bytes)
-{
-    std::ofstream(path, std::ios::binary) << bytes;
 }
 
 class BrandTool : public ::testing::Test {
@@ -102,17 +89,17 @@ TEST_F(BrandTool, BrandsPe32AndPe32Plus)
 {
     using namespace samples;
     const std::string ico = ico_file({png_image(256, 256), bitmap_image(16, 16), bitmap_image(48, 48)});
-    write(at("app.ico"), ico);
+    write_file(at("app.ico"), ico);
     for (bool plus : {false, true}) {
         SCOPED_TRACE(plus ? "PE32+" : "PE32");
         Pe input = make_pe({plus, true, "overlay bytes"});
-        write(at("kelvo.exe"), input.bytes);
+        write_file(at("kelvo.exe"), input.bytes);
         ToolRun done = run({at("kelvo.exe"), at("MyApp.exe"), "--icon", at("app.ico"), "--version", "1.4.2", "--company",
                         "Example Ltd", "--copyright", "\xc2\xa9 2026 Example", "--product", "My App"});
         ASSERT_EQ(done.exit_code, 0) << done.err;
         EXPECT_EQ(done.err, "");
         EXPECT_FALSE(fs::exists(at("MyApp.exe.brand-tmp")));
-        std::string out = read(at("MyApp.exe"));
+        std::string out = read_file(at("MyApp.exe"));
 
         // The resource section grew by the icon images; .reloc moved behind it, page-aligned in
         // memory and file-aligned on disk; the image and data sizes followed; the checksum holds.
@@ -179,17 +166,17 @@ TEST_F(BrandTool, BrandsPe32AndPe32Plus)
         ToolRun again = run({at("kelvo.exe"), at("MyApp.exe"), "--icon", at("app.ico"), "--version", "1.4.2", "--company",
                          "Example Ltd", "--copyright", "\xc2\xa9 2026 Example", "--product", "My App"});
         EXPECT_EQ(again.exit_code, 0);
-        EXPECT_EQ(read(at("MyApp.exe")), out) << "the same inputs give the same bytes";
+        EXPECT_EQ(read_file(at("MyApp.exe")), out) << "the same inputs give the same bytes";
     }
 }
 
 TEST_F(BrandTool, LastSectionWithOverlay)
 {
     samples::Pe input = samples::make_pe({false, false, std::string(0x300, 'o')});
-    write(at("kelvo.exe"), input.bytes);
-    write(at("app.ico"), samples::ico_file({samples::png_image(256, 256), samples::png_image(128, 128)}));
+    write_file(at("kelvo.exe"), input.bytes);
+    write_file(at("app.ico"), samples::ico_file({samples::png_image(256, 256), samples::png_image(128, 128)}));
     ASSERT_EQ(run({at("kelvo.exe"), at("out.exe"), "--icon", at("app.ico")}).exit_code, 0);
-    std::string out = read(at("out.exe"));
+    std::string out = read_file(at("out.exe"));
     std::vector<Section> after = sections_of(out, input);
     ASSERT_EQ(after.size(), 2u);
     EXPECT_EQ(out.size(), after[1].raw_offset + after[1].raw_size + 0x300);
@@ -201,17 +188,17 @@ TEST_F(BrandTool, RefusesWithOneLineAndNoOutput)
 {
     using namespace samples;
     const Pe pe = make_pe();
-    write(at("kelvo.exe"), pe.bytes);
-    write(at("app.ico"), ico_file({png_image(256, 256)}));
-    write(at("empty.ico"), ico_file({}));
-    write(at("large.ico"), ico_file({png_image(16, 16), png_image(512, 512)}));
-    write(at("damaged.ico"), ico_file({png_image(256, 256)}).substr(0, 30));
-    write(at("notes.txt"), "These are notes, not a program.\n");
+    write_file(at("kelvo.exe"), pe.bytes);
+    write_file(at("app.ico"), ico_file({png_image(256, 256)}));
+    write_file(at("empty.ico"), ico_file({}));
+    write_file(at("large.ico"), ico_file({png_image(16, 16), png_image(512, 512)}));
+    write_file(at("damaged.ico"), ico_file({png_image(256, 256)}).substr(0, 30));
+    write_file(at("notes.txt"), "These are notes, not a program.\n");
     auto variant = [&](const char* name, std::vector<std::pair<size_t, uint32_t>> patches) {
         std::string bytes = pe.bytes;
         for (auto [offset, value] : patches)
             put_u32(bytes, offset, value);
-        write(dir / name, bytes);
+        write_file(dir / name, bytes);
         return (dir / name).string();
     };
     const size_t directories = pe.directories_at;
@@ -222,7 +209,7 @@ TEST_F(BrandTool, RefusesWithOneLineAndNoOutput)
                                                 {directories + 9 * 8 + 4, 0x18}});
     const std::string symbols = variant("symbols.exe", {{0x84 + 8, 0x800}});
     const std::string no_pe = variant("mz.exe", {{0x3c, 0x7ffffff0u}});
-    write(dir / "cut.exe", pe.bytes.substr(0, 0x700));
+    write_file(dir / "cut.exe", pe.bytes.substr(0, 0x700));
     fs::create_symlink(at("kelvo.exe"), dir / "link.exe");
     fs::create_hard_link(at("kelvo.exe"), dir / "hard.exe");
 
@@ -286,12 +273,12 @@ TEST_F(BrandTool, RefusesWithOneLineAndNoOutput)
         EXPECT_FALSE(fs::exists(output));
         EXPECT_FALSE(fs::exists(output + ".brand-tmp"));
     }
-    EXPECT_EQ(read(input), pe.bytes);
+    EXPECT_EQ(read_file(input), pe.bytes);
 
     // A refused run leaves an output of an earlier run as it was.
-    write(output, "an earlier launcher");
+    write_file(output, "an earlier launcher");
     EXPECT_EQ(run({input, output, "--icon", at("large.ico")}).exit_code, 2);
-    EXPECT_EQ(read(output), "an earlier launcher");
+    EXPECT_EQ(read_file(output), "an earlier launcher");
     ToolRun help = run({"--help"});
     EXPECT_EQ(help.exit_code, 0);
     EXPECT_EQ(help.out.rfind("usage: kelvo-brand INPUT.exe OUTPUT.exe [--icon FILE.ico]", 0), 0u);

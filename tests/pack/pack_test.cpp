@@ -13,8 +13,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -22,19 +20,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string read(const fs::path& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
-void write(const fs::path& path, const std::string& bytes)
-{
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << bytes;
-}
+using samples::read_file;
+using samples::write_file;
 
 // Little-endian fields: (value, size in bytes).
 void add(std::string& s, std::initializer_list<std::pair<uint32_t, int>> fields)
@@ -132,16 +119,16 @@ protected:
             samples::PeSpec spec;
             spec.plus = std::string(launcher).starts_with("x64");
             spec.version.push_back({"Comments", launcher});
-            write(dir / "kelvo" / launcher, samples::make_pe(spec).bytes);
+            write_file(dir / "kelvo" / launcher, samples::make_pe(spec).bytes);
         }
-        write(dir / "in/myapp.jar", zip_of("META-INF/MANIFEST.MF", "Manifest-Version: 1.0\r\nMain-Class: com.example.Main\r\n\r\n", true));
-        write(dir / "in/lib/util.jar", "jar");
-        write(dir / "in/config/app.properties", "a=1");
-        write(dir / "jre64/bin/server/jvm.dll", dll_head(0x8664));
-        write(dir / "jre64/bin/javaw.exe", "exe");
-        write(dir / "jre32/bin/client/jvm.dll", dll_head(0x14c));
-        write(dir / "jre32/lib/jvm.cfg", "# the default first\n-client KNOWN\n-server KNOWN\n");
-        write(dir / "app.ico", samples::ico_file({samples::png_image(32, 32)}));
+        write_file(dir / "in/myapp.jar", zip_of("META-INF/MANIFEST.MF", "Manifest-Version: 1.0\r\nMain-Class: com.example.Main\r\n\r\n", true));
+        write_file(dir / "in/lib/util.jar", "jar");
+        write_file(dir / "in/config/app.properties", "a=1");
+        write_file(dir / "jre64/bin/server/jvm.dll", dll_head(0x8664));
+        write_file(dir / "jre64/bin/javaw.exe", "exe");
+        write_file(dir / "jre32/bin/client/jvm.dll", dll_head(0x14c));
+        write_file(dir / "jre32/lib/jvm.cfg", "# the default first\n-client KNOWN\n-server KNOWN\n");
+        write_file(dir / "app.ico", samples::ico_file({samples::png_image(32, 32)}));
     }
     void TearDown() override { fs::remove_all(dir); }
     std::string at(const char* name) const { return (dir / name).string(); }
@@ -252,7 +239,7 @@ TEST_F(Pack, ParameterFileAndLauncherForEachOptionSet)
         PackRun run = pack_run(arguments);
         ASSERT_EQ(run.exit_code, 0) << run.err;
         fs::path folder = dir / row.name / "MyApp";
-        std::string text = read(folder / "MyApp.kelvo");
+        std::string text = read_file(folder / "MyApp.kelvo");
         std::vector<std::string> elements;
         std::istringstream lines(text);
         for (std::string line; std::getline(lines, line);) {
@@ -262,9 +249,9 @@ TEST_F(Pack, ParameterFileAndLauncherForEachOptionSet)
                 elements.push_back(line);
         }
         EXPECT_EQ(elements, row.elements) << text;
-        std::string exe = read(folder / "MyApp.exe");
+        std::string exe = read_file(folder / "MyApp.exe");
         EXPECT_EQ(version_string(exe, "Comments"), row.launcher);
-        EXPECT_EQ(read(folder / "app/config/app.properties"), "a=1");
+        EXPECT_EQ(read_file(folder / "app/config/app.properties"), "a=1");
         EXPECT_EQ(fs::exists(folder / "runtime/bin"), row.options.size() > 1 && row.options[0] == "--runtime-image");
         EXPECT_EQ(std::distance(fs::directory_iterator(dir / row.name), fs::directory_iterator()), 1) << "no temporary folder";
     }
@@ -282,7 +269,7 @@ TEST_F(Pack, BrandsTheLauncherAndWritesTheSameBytesEachTime)
     unsetenv("SOURCE_DATE_EPOCH");
     ASSERT_EQ(first.exit_code, 0) << first.err;
     ASSERT_EQ(second.exit_code, 0) << second.err;
-    std::string exe = read(dir / "out/MyApp/MyApp.exe");
+    std::string exe = read_file(dir / "out/MyApp/MyApp.exe");
     const std::pair<const char*, const char*> strings[] = {
         {"ProductName", "MyApp"}, {"CompanyName", "Example Ltd"}, {"FileDescription", "My App"},
         {"FileVersion", "1.4.2"}, {"OriginalFilename", "MyApp.exe"}, {"LegalCopyright", ""}};
@@ -296,7 +283,7 @@ TEST_F(Pack, BrandsTheLauncherAndWritesTheSameBytesEachTime)
                   std::chrono::seconds(1700000000));
         if (entry.is_regular_file()) {
             ++files;
-            EXPECT_TRUE(read(entry.path()) == read(dir / "again/MyApp" / relative));
+            EXPECT_TRUE(read_file(entry.path()) == read_file(dir / "again/MyApp" / relative));
         }
     }
     EXPECT_EQ(files, 5u);
@@ -304,22 +291,22 @@ TEST_F(Pack, BrandsTheLauncherAndWritesTheSameBytesEachTime)
 
 TEST_F(Pack, RefusesBadInputWithOneLineAndNoFolder)
 {
-    write(dir / "in-nojar/readme.txt", "x");
-    write(dir / "in-zip/myapp.jar", "PK no zip at all");
-    write(dir / "in-noclass/myapp.jar", zip_of("META-INF/MANIFEST.MF", "Manifest-Version: 1.0\r\n", false));
+    write_file(dir / "in-nojar/readme.txt", "x");
+    write_file(dir / "in-zip/myapp.jar", "PK no zip at all");
+    write_file(dir / "in-noclass/myapp.jar", zip_of("META-INF/MANIFEST.MF", "Manifest-Version: 1.0\r\n", false));
     std::string broken = zip_of("META-INF/MANIFEST.MF", "Main-Class: a.B\r\n", false);
     broken[55] ^= 1;  // inside the stored manifest: its checksum no longer holds
-    write(dir / "in-broken/myapp.jar", broken);
-    write(dir / "in-badname/my:app.txt", "x");
-    write(dir / "in-badname/myapp.jar", read(dir / "in/myapp.jar"));
-    write(dir / "in-case/myapp.jar", read(dir / "in/myapp.jar"));
-    write(dir / "in-case/lib/Util.jar", "jar");
-    write(dir / "in-case/lib/util.jar", "jar");
+    write_file(dir / "in-broken/myapp.jar", broken);
+    write_file(dir / "in-badname/my:app.txt", "x");
+    write_file(dir / "in-badname/myapp.jar", read_file(dir / "in/myapp.jar"));
+    write_file(dir / "in-case/myapp.jar", read_file(dir / "in/myapp.jar"));
+    write_file(dir / "in-case/lib/Util.jar", "jar");
+    write_file(dir / "in-case/lib/util.jar", "jar");
     fs::create_directories(dir / "jre-nobin/lib");
-    write(dir / "jre-arm/bin/server/jvm.dll", dll_head(0xaa64));
-    write(dir / "jre-nodll/bin/java.exe", "exe");
-    write(dir / "bad.ico", "not an icon");
-    write(dir / "out/Taken/file", "x");
+    write_file(dir / "jre-arm/bin/server/jvm.dll", dll_head(0xaa64));
+    write_file(dir / "jre-nodll/bin/java.exe", "exe");
+    write_file(dir / "bad.ico", "not an icon");
+    write_file(dir / "out/Taken/file", "x");
     struct Row {
         const char* name;
         std::vector<std::string> change;  // option and value replaced or added
