@@ -3,6 +3,7 @@
 #include "pe_file.h"
 #include "resource_tree.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -23,6 +24,21 @@ void write_file(const std::filesystem::path& path, const std::string& bytes)
     if (path.has_parent_path())
         std::filesystem::create_directories(path.parent_path());
     std::ofstream(path, std::ios::binary) << bytes;
+}
+
+ToolRun captured(const std::function<int(FILE* out, FILE* err)>& tool)
+{
+    char* texts[2] = {};
+    size_t sizes[2] = {};
+    FILE* out = open_memstream(&texts[0], &sizes[0]);
+    FILE* err = open_memstream(&texts[1], &sizes[1]);
+    int code = tool(out, err);
+    std::fclose(out);
+    std::fclose(err);
+    ToolRun run{code, std::string(texts[0], sizes[0]), std::string(texts[1], sizes[1])};
+    std::free(texts[0]);
+    std::free(texts[1]);
+    return run;
 }
 namespace {
 

@@ -6,7 +6,9 @@
 #include "resource_tree.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -16,6 +18,14 @@ namespace samples {
 // A whole file's bytes; a file written whole, its folders made as needed.
 std::string read_file(const std::filesystem::path& path);
 void write_file(const std::filesystem::path& path, const std::string& bytes);
+
+// A tool's exit code and what it wrote to its two streams.
+struct ToolRun {
+    int exit_code;
+    std::string out;
+    std::string err;
+};
+ToolRun captured(const std::function<int(FILE* out, FILE* err)>& tool);
 
 using Strings = std::vector<std::pair<std::string, std::string>>;  // key, value (ASCII)
 

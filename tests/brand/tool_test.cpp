@@ -17,14 +17,9 @@ namespace fs = std::filesystem;
 namespace {
 
 using samples::read_file;
+using samples::ToolRun;
 using samples::u32_at;
 using samples::write_file;
-
-struct ToolRun {
-    int exit_code;
-    std::string out;
-    std::string err;
-};
 
 ToolRun run(std::vector<std::string> arguments)
 {
@@ -32,19 +27,9 @@ ToolRun run(std::vector<std::string> arguments)
     std::vector<const char*> argv;
     for (const std::string& a : arguments)
         argv.push_back(a.c_str());
-    char* out_text = nullptr;
-    char* err_text = nullptr;
-    size_t out_size = 0;
-    size_t err_size = 0;
-    FILE* out = open_memstream(&out_text, &out_size);
-    FILE* err = open_memstream(&err_text, &err_size);
-    int code = brand::run_tool(static_cast<int>(argv.size()), argv.data(), out, err);
-    std::fclose(out);
-    std::fclose(err);
-    ToolRun result{code, std::string(out_text, out_size), std::string(err_text, err_size)};
-    std::free(out_text);
-    std::free(err_text);
-    return result;
+    return samples::captured([&](FILE* out, FILE* err) {
+        return brand::run_tool(static_cast<int>(argv.size()), argv.data(), out, err);
+    });
 }
 
 class BrandTool : public ::testing::Test {

@@ -21,6 +21,7 @@ namespace fs = std::filesystem;
 namespace {
 
 using samples::read_file;
+using samples::ToolRun;
 using samples::write_file;
 
 // Little-endian fields: (value, size in bytes).
@@ -74,24 +75,9 @@ std::string dll_head(uint16_t machine)
     return head;
 }
 
-struct PackRun {
-    int exit_code;
-    std::string out, err;
-};
-
-PackRun pack_run(std::vector<std::string> arguments)
+ToolRun pack_run(const std::vector<std::string>& arguments)
 {
-    char* texts[2] = {};
-    size_t sizes[2] = {};
-    FILE* out = open_memstream(&texts[0], &sizes[0]);
-    FILE* err = open_memstream(&texts[1], &sizes[1]);
-    int code = pack::run_pack(arguments, out, err);
-    std::fclose(out);
-    std::fclose(err);
-    PackRun run{code, std::string(texts[0], sizes[0]), std::string(texts[1], sizes[1])};
-    std::free(texts[0]);
-    std::free(texts[1]);
-    return run;
+    return samples::captured([&](FILE* out, FILE* err) { return pack::run_pack(arguments, out, err); });
 }
 
 // A string of the version resource; "Comments" names which of the distribution's launchers a
@@ -236,7 +222,7 @@ TEST_F(Pack, ParameterFileAndLauncherForEachOptionSet)
         arguments[9] = at(row.name);
         for (const std::string& option : row.options)
             arguments.push_back(option.starts_with("jre") ? at(option.c_str()) : option);
-        PackRun run = pack_run(arguments);
+        ToolRun run = pack_run(arguments);
         ASSERT_EQ(run.exit_code, 0) << run.err;
         fs::path folder = dir / row.name / "MyApp";
         std::string text = read_file(folder / "MyApp.kelvo");
@@ -263,9 +249,9 @@ TEST_F(Pack, BrandsTheLauncherAndWritesTheSameBytesEachTime)
     arguments.insert(arguments.end(), {"--icon", at("app.ico"), "--app-version", "1.4.2", "--vendor", "Example Ltd",
                                        "--description", "My App"});
     setenv("SOURCE_DATE_EPOCH", "1700000000", 1);
-    PackRun first = pack_run(arguments);
+    ToolRun first = pack_run(arguments);
     arguments[9] = at("again");
-    PackRun second = pack_run(arguments);
+    ToolRun second = pack_run(arguments);
     unsetenv("SOURCE_DATE_EPOCH");
     ASSERT_EQ(first.exit_code, 0) << first.err;
     ASSERT_EQ(second.exit_code, 0) << second.err;
@@ -344,7 +330,7 @@ TEST_F(Pack, RefusesBadInputWithOneLineAndNoFolder)
             given[1] = value;
         else
             arguments.insert(arguments.end(), {row.change[0], value});
-        PackRun run = pack_run(arguments);
+        ToolRun run = pack_run(arguments);
         EXPECT_EQ(run.exit_code, 2);
         EXPECT_TRUE(run.err.starts_with("kelvo-pack: ") && run.err.find('\n') == run.err.size() - 1) << run.err;
         EXPECT_NE(run.err.find(row.message), std::string::npos) << run.err;
