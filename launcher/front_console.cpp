@@ -3,7 +3,7 @@
 // answer, and the launcher ends with Java's exit code when it waits for it.
 #include "front.h"
 
-#include "code_page.h"
+#include "command/code_page.h"
 
 #include <cstring>
 #include <cwchar>

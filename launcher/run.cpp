@@ -1,11 +1,11 @@
 // The launcher's entry and its one straight run: read, build, start, (wait), exit. What the
 // GUI and the console launcher do differently lies in their fronts.
-#include "command.h"
-#include "diagnostics.h"
+#include "command/command.h"
+#include "command/parameter_file.h"
 #include "front.h"
-#include "in_process.h"
-#include "parameter_file.h"
-#include "paths.h"
+#include "in_process/in_process.h"
+#include "system/diagnostics.h"
+#include "system/paths.h"
 
 #include <windows.h>
 

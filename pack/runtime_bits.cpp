@@ -1,7 +1,7 @@
 #include "runtime_bits.h"
 
 #include "failure.h"
-#include "runtime_facts.h"
+#include "in_process/runtime_facts.h"
 
 namespace pack {
 

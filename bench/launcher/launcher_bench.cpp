@@ -1,8 +1,8 @@
 // Splitting and building a parameter file with many Java options and class-path entries
 // (half of them existing files): prints the time per element for growing sizes, so that
 // a step that grows faster than linearly shows as a rising cost per element.
-#include "command.h"
-#include "parameter_file.h"
+#include "command/command.h"
+#include "command/parameter_file.h"
 
 #include "bench_clock.h"
 

@@ -1,11 +1,11 @@
 // Fuzz targets for the launcher's pure parts: each checks what must hold for any input.
-#include "command.h"
-#include "hand_over.h"
-#include "java_search.h"
-#include "lookups.h"
-#include "parameter_file.h"
-#include "paths.h"
-#include "quoting.h"
+#include "command/command.h"
+#include "command/parameter_file.h"
+#include "command/quoting.h"
+#include "finding/java_search.h"
+#include "in_process/hand_over.h"
+#include "system/lookups.h"
+#include "system/paths.h"
 
 #include "fuzz_kit.h"
 #include "kit.h"

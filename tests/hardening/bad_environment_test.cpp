@@ -1,7 +1,7 @@
 // Environments and registries no one should have, through the real kelvo.exe: variables at the
 // size limit, % runs and values that look like references, Java registry values of every type
 // and size, a key that cannot be read.
-#include "diagnostics.h"
+#include "system/diagnostics.h"
 
 #include "hardening_launcher.h"
 #include "kit.h"

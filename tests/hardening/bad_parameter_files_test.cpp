@@ -1,6 +1,6 @@
 // Parameter files no one should write, through the real kelvo.exe: each ends in the launcher's
 // own message or in a Java command that reads back what the file holds, never in a crash.
-#include "diagnostics.h"
+#include "system/diagnostics.h"
 
 #include "hardening_launcher.h"
 #include "kit.h"

@@ -1,10 +1,10 @@
 // Version ranges with extreme bounds: the search for release keys ends at once instead of
 // trying billions of minors or micros.
-#include "java_search.h"
+#include "finding/java_search.h"
 
 #include "hardening_launcher.h"
 #include "kit.h"
-#include "paths.h"
+#include "system/paths.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Stand-in for a runtime's own java.exe: takes its arguments as java.exe does, from its command
 // line in the ANSI code page of its process, and hands them to the jli.dll beside it.
-#include "java_runtime.h"
+#include "finding/java_runtime.h"
 
 #include <windows.h>
 

@@ -1,8 +1,8 @@
 // What the Java launcher reads of the command in its code page, as the system converts it:
 // which characters become separators or wildcards, which elements get quotes, and which
 // manifests ask for UTF-8.
-#include "code_page.h"
-#include "quoting.h"
+#include "command/code_page.h"
+#include "command/quoting.h"
 
 #include "kit.h"
 

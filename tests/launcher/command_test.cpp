@@ -1,6 +1,6 @@
-#include "command.h"
+#include "command/command.h"
 
-#include "quoting.h"
+#include "command/quoting.h"
 
 #include "kit.h"
 

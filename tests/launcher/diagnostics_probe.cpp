@@ -1,7 +1,7 @@
 // Drives the reporting functions from the outside, as the launcher uses them: the first
 // argument names a scenario. Every scenario ends through exit_launcher or fatal_error.
-#include "diagnostics.h"
-#include "paths.h"
+#include "system/diagnostics.h"
+#include "system/paths.h"
 
 #include <windows.h>
 #include <shellapi.h>

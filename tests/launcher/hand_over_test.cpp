@@ -1,5 +1,5 @@
 // The instance's pipe, made by hand from the user's SID: its security descriptor and its name.
-#include "hand_over.h"
+#include "in_process/hand_over.h"
 
 #include <windows.h>
 #include <sddl.h>

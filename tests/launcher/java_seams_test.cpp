@@ -1,10 +1,10 @@
 // The launcher built with its test seams: the answer to "is this 64-bit Windows?" comes from
 // KELVO_TEST_OS_BITS, so the 32-bit Windows the tests cannot run on is reachable.
-#include "java_search.h"
+#include "finding/java_search.h"
 
+#include "command/quoting.h"
 #include "java_test_support.h"
 #include "kit.h"
-#include "quoting.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
-#include "java_search.h"
+#include "finding/java_search.h"
 
+#include "command/quoting.h"
 #include "java_test_support.h"
 #include "kit.h"
-#include "quoting.h"
 
 #include <windows.h>
 

@@ -2,8 +2,8 @@
 // environment variables set for one test, and the JavaSoft registry keys emptied around it.
 #pragma once
 
-#include "diagnostics.h"
 #include "kit.h"
+#include "system/diagnostics.h"
 
 #include <windows.h>
 

@@ -1,7 +1,7 @@
 // The real launcher under Wine, as a user starts it: a copy of kelvo.exe beside its parameter
 // file in a folder of the test's own, the stand-in Java recording what it received.
-#include "diagnostics.h"
-#include "java_runtime.h"
+#include "finding/java_runtime.h"
+#include "system/diagnostics.h"
 
 #include "kit.h"
 

@@ -1,4 +1,4 @@
-#include "lookups.h"
+#include "system/lookups.h"
 
 #include "java_test_support.h"
 #include "kit.h"

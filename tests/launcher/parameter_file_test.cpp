@@ -1,6 +1,6 @@
-#include "parameter_file.h"
+#include "command/parameter_file.h"
 
-#include "quoting.h"
+#include "command/quoting.h"
 
 #include "kit.h"
 

@@ -3,10 +3,10 @@
 //   build <file> [args...]  loads, splits and builds the Java command with the probe's own
 //                           path and args as the launcher's arguments; writes the command to
 //                           <file>.command (UTF-16) and exits with 0 or 1 (wait flag)
-#include "command.h"
-#include "diagnostics.h"
-#include "parameter_file.h"
-#include "paths.h"
+#include "command/command.h"
+#include "command/parameter_file.h"
+#include "system/diagnostics.h"
+#include "system/paths.h"
 
 #include <windows.h>
 

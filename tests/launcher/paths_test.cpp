@@ -1,4 +1,4 @@
-#include "paths.h"
+#include "system/paths.h"
 
 #include "kit.h"
 

@@ -1,4 +1,4 @@
-#include "quoting.h"
+#include "command/quoting.h"
 
 #include "kit.h"
 

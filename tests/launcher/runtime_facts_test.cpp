@@ -1,5 +1,5 @@
 // What the launcher reads from a runtime's own files before it would load any of them.
-#include "runtime_facts.h"
+#include "in_process/runtime_facts.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // checked here first, from the runtime's files, before any of its code is loaded.
 #pragma once
 
-#include "paths.h"
+#include "system/paths.h"
 
 // The runtime's bin folder, from which its DLLs load, its launcher library there and the
 // library of its default virtual machine.

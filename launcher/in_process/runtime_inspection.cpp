@@ -1,7 +1,7 @@
-#include "runtime_inspection.h"
+#include "in_process/runtime_inspection.h"
 
-#include "diagnostics.h"
-#include "runtime_facts.h"
+#include "in_process/runtime_facts.h"
+#include "system/diagnostics.h"
 
 #include <windows.h>
 

@@ -1,6 +1,6 @@
-#include "hand_over.h"
+#include "in_process/hand_over.h"
 
-#include "diagnostics.h"
+#include "system/diagnostics.h"
 
 #include <cstdint>
 #include <cstring>

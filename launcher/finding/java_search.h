@@ -4,9 +4,9 @@
 // today's installers installer_search.cpp's, the launcher word java_selection.cpp's.
 #pragma once
 
-#include "java_runtime.h"
-#include "java_version.h"
-#include "paths.h"
+#include "finding/java_runtime.h"
+#include "finding/java_version.h"
+#include "system/paths.h"
 
 bool find_java_executable(JavaVersion low, JavaVersion high, bool version_given, bool use_javaw, PathBuffer out);
 

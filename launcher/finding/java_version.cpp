@@ -1,4 +1,4 @@
-#include "java_version.h"
+#include "finding/java_version.h"
 
 #include <climits>
 #include <cwctype>

@@ -3,7 +3,7 @@
 // every argument reaches Java whole, as UTF-8, the code page the launcher's manifest declares.
 #pragma once
 
-#include "command.h"
+#include "command/command.h"
 
 // When the command's runtime allows it, runs Java in this process and ends the launcher with
 // the exit code Java ends with; with "single:" it first claims the instance or hands the

@@ -1,9 +1,9 @@
 // The order of the search: the registry's JavaSoft keys, the environment, the installers' keys.
-#include "java_search.h"
+#include "finding/java_search.h"
 
-#include "diagnostics.h"
-#include "java_runtime.h"
-#include "lookups.h"
+#include "finding/java_runtime.h"
+#include "system/diagnostics.h"
+#include "system/lookups.h"
 
 #include <climits>
 #include <cwchar>

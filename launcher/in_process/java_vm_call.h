@@ -3,7 +3,7 @@
 // static void <method>(String[] arguments, String workingDirectory).
 #pragma once
 
-#include "hand_over.h"
+#include "in_process/hand_over.h"
 
 // The class in JNI form (slashes) and the method, in UTF-8, in one heap block.
 struct JavaMethod {

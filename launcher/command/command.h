@@ -1,9 +1,9 @@
 // Building the Java command from the parameter tokens and the launcher's own arguments.
 #pragma once
 
-#include "code_page.h"
-#include "parameter_file.h"
-#include "paths.h"
+#include "command/code_page.h"
+#include "command/parameter_file.h"
+#include "system/paths.h"
 
 // Where the walk through the parameters stands; each state names what it expects next.
 enum class GrammarState {

@@ -1,6 +1,6 @@
-#include "paths.h"
+#include "system/paths.h"
 
-#include "diagnostics.h"
+#include "system/diagnostics.h"
 
 #include <windows.h>
 

@@ -1,11 +1,11 @@
-#include "command.h"
+#include "command/command.h"
 
-#include "code_page.h"
-#include "diagnostics.h"
-#include "hand_over.h"
-#include "java_search.h"
-#include "lookups.h"
-#include "quoting.h"
+#include "command/code_page.h"
+#include "command/quoting.h"
+#include "finding/java_search.h"
+#include "in_process/hand_over.h"
+#include "system/diagnostics.h"
+#include "system/lookups.h"
 
 #include <climits>
 #include <cstdlib>

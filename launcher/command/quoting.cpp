@@ -1,6 +1,6 @@
-#include "quoting.h"
+#include "command/quoting.h"
 
-#include "code_page.h"
+#include "command/code_page.h"
 
 #include <cwchar>
 

@@ -1,7 +1,7 @@
 // Windows command-line quoting of one element of the Java command.
 #pragma once
 
-#include "paths.h"
+#include "system/paths.h"
 
 // Appends text so that the Windows argument rules (CommandLineToArgvW, the C runtime, the
 // Java launcher) read it back as exactly one element equal to text.

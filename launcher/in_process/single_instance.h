@@ -2,7 +2,7 @@
 // and serves it while Java runs in its process; a later start hands its arguments over there.
 #pragma once
 
-#include "parameter_file.h"
+#include "command/parameter_file.h"
 
 #include <windows.h>
 

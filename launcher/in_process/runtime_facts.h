@@ -3,7 +3,7 @@
 // for. runtime_inspection.cpp reads the files.
 #pragma once
 
-#include "java_version.h"
+#include "finding/java_version.h"
 
 #include <cstddef>
 

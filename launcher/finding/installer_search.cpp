@@ -1,9 +1,9 @@
 // The runtimes that today's installers registered below their own keys instead of JavaSoft's.
-#include "java_search.h"
+#include "finding/java_search.h"
 
-#include "diagnostics.h"
-#include "java_runtime.h"
-#include "lookups.h"
+#include "finding/java_runtime.h"
+#include "system/diagnostics.h"
+#include "system/lookups.h"
 
 #include <windows.h>
 

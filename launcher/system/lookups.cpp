@@ -1,7 +1,7 @@
-#include "lookups.h"
+#include "system/lookups.h"
 
-#include "diagnostics.h"
-#include "paths.h"
+#include "system/diagnostics.h"
+#include "system/paths.h"
 
 #include <windows.h>
 

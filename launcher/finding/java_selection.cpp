@@ -1,9 +1,9 @@
-#include "java_search.h"
+#include "finding/java_search.h"
 
-#include "code_page.h"
-#include "diagnostics.h"
-#include "java_runtime.h"
-#include "quoting.h"
+#include "command/code_page.h"
+#include "command/quoting.h"
+#include "finding/java_runtime.h"
+#include "system/diagnostics.h"
 
 #include <windows.h>
 

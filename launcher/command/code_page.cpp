@@ -1,4 +1,4 @@
-#include "code_page.h"
+#include "command/code_page.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "runtime_facts.h"
+#include "in_process/runtime_facts.h"
 
 #include <climits>
 #include <cstdint>

@@ -1,6 +1,6 @@
 // Which code page a Java executable reads its command line in, learnt from its manifest and
 // the system without running it.
-#include "code_page.h"
+#include "command/code_page.h"
 
 #include <windows.h>
 

@@ -1,7 +1,7 @@
-#include "diagnostics.h"
+#include "system/diagnostics.h"
 
 #include "front.h"
-#include "paths.h"
+#include "system/paths.h"
 
 #include <windows.h>
 

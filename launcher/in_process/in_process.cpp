@@ -1,12 +1,12 @@
-#include "in_process.h"
+#include "in_process/in_process.h"
 
-#include "diagnostics.h"
+#include "command/parameter_file.h"
+#include "finding/java_runtime.h"
 #include "front.h"
-#include "java_runtime.h"
-#include "parameter_file.h"
-#include "paths.h"
-#include "runtime_inspection.h"
-#include "single_instance.h"
+#include "in_process/runtime_inspection.h"
+#include "in_process/single_instance.h"
+#include "system/diagnostics.h"
+#include "system/paths.h"
 
 #include <windows.h>
 

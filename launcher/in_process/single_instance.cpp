@@ -1,9 +1,9 @@
-#include "single_instance.h"
+#include "in_process/single_instance.h"
 
-#include "diagnostics.h"
-#include "hand_over.h"
-#include "java_vm_call.h"
-#include "paths.h"
+#include "in_process/hand_over.h"
+#include "in_process/java_vm_call.h"
+#include "system/diagnostics.h"
+#include "system/paths.h"
 
 #include <direct.h>
 

@@ -1,10 +1,10 @@
 // The runtimes that the JavaSoft installers registered: one key per release up to Java 8,
 // a CurrentVersion key from Java 9 on.
-#include "java_search.h"
+#include "finding/java_search.h"
 
-#include "diagnostics.h"
-#include "java_runtime.h"
-#include "lookups.h"
+#include "finding/java_runtime.h"
+#include "system/diagnostics.h"
+#include "system/lookups.h"
 
 #include <windows.h>
 

@@ -1,7 +1,7 @@
-#include "java_vm_call.h"
+#include "in_process/java_vm_call.h"
 
-#include "diagnostics.h"
-#include "paths.h"
+#include "system/diagnostics.h"
+#include "system/paths.h"
 
 #include <jni.h>
 #include <windows.h>

@@ -1,7 +1,7 @@
-#include "parameter_file.h"
+#include "command/parameter_file.h"
 
-#include "diagnostics.h"
-#include "paths.h"
+#include "system/diagnostics.h"
+#include "system/paths.h"
 
 #include <windows.h>
 
