@@ -6,6 +6,8 @@
 #include "kit.h"
 
 #include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
 #include <shellapi.h>
 
 #include <gtest/gtest.h>
@@ -831,6 +833,17 @@ TEST_F(LauncherEndToEnd, OneRunningInstanceTakesTheArgumentsOfLaterStarts)
           {L"@silent", Outcome::delivered, {L"after"}}}},
     };
     const std::string signature = "([Ljava/lang/String;Ljava/lang/String;)V";
+    std::wstring own_user;
+    HANDLE token = nullptr;
+    DWORD user[32], size = 0;
+    wchar_t* text = nullptr;
+    if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token) &&
+        GetTokenInformation(token, TokenUser, user, sizeof user, &size) &&
+        ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user)->User.Sid, &text)) {
+        own_user = text;
+        LocalFree(text);
+    }
+    CloseHandle(token);
     for (const Case& c : cases) {
         Launcher l(kit::widen(std::string("e2e-single-") + c.name).c_str(), c.program);
         Hosted hosted = host_launcher(l);
@@ -867,6 +880,17 @@ TEST_F(LauncherEndToEnd, OneRunningInstanceTakesTheArgumentsOfLaterStarts)
             if (step.arguments == L"@raw") {
                 HANDLE client = connect();
                 EXPECT_NE(client, INVALID_HANDLE_VALUE) << c.name;
+                // The pipe as created, not only its descriptor as built: the user and the system alone.
+                PSECURITY_DESCRIPTOR applied = nullptr;
+                wchar_t* dacl = nullptr;
+                EXPECT_EQ(GetSecurityInfo(client, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                          nullptr, nullptr, &applied), ERROR_SUCCESS);
+                if (applied != nullptr && ConvertSecurityDescriptorToStringSecurityDescriptorW(
+                                              applied, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &dacl, nullptr)) {
+                    EXPECT_EQ(std::wstring(dacl), L"D:P(A;;FA;;;" + own_user + L")(A;;FA;;;SY)");
+                    LocalFree(dacl);
+                }
+                LocalFree(applied);
                 DWORD done = 0;
                 char answer = 0;
                 if (!step.bytes.empty())
