@@ -152,8 +152,8 @@ int wmain(int argc, wchar_t** argv)
     compare(L"A second start that hands its arguments over against a start of the stand-in", L"handing over",
             first + L" C:\\docs\\drawing.emf", L"stand-in", quoted(java));
     // What of that is user32's load (for AllowSetForegroundWindow), which the launcher does not
-    // control: under Wine it initialises the display driver in every process that loads it. The
-    // stand-in is of the launcher's bitness here, as that load is.
+    // control: under Wine it costs about as much as a whole start of the stand-in. The stand-in
+    // is of the launcher's bitness here, as that load is.
     std::wstring windowed = dir + L"\\jre\\bin\\javaw-user32.exe";
     kit::copy_file(kit::bin_path(L"quick_java_user32.exe"), windowed);
     compare(L"The same against a start of the stand-in that loads user32 as the hand-over does", L"handing over",
