@@ -10,6 +10,7 @@
 
 #include <cstdlib>
 #include <new>
+#include <optional>
 #include <set>
 
 namespace pack {
@@ -142,8 +143,22 @@ void brand_copy(const Options& options, const fs::path& launcher, const fs::path
     }
 }
 
+// SOURCE_DATE_EPOCH, when set: the time every file and folder written gets.
+std::optional<long long> source_date_epoch()
+{
+    const char* epoch = std::getenv("SOURCE_DATE_EPOCH");
+    if (epoch == nullptr || *epoch == '\0')
+        return std::nullopt;
+    char* end = nullptr;
+    long long seconds = std::strtoll(epoch, &end, 10);
+    if (*end != '\0' || seconds < 0)
+        throw Failure(std::string("SOURCE_DATE_EPOCH=") + epoch + ": no number of seconds");
+    return seconds;
+}
+
 void pack_folder(const Options& options)
 {
+    std::optional<long long> epoch = source_date_epoch();
     Runtime runtime = inspect_runtime(options);
     fs::path launcher = launcher_file(options, runtime);
     Launch launch;
@@ -173,13 +188,8 @@ void pack_folder(const Options& options)
     }
     brand_copy(options, launcher, folder.path() / path_of(options.name + ".exe"));
     write_bytes(folder.path() / path_of(options.name + ".kelvo"), parameter_text(launch));
-    if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH"); epoch != nullptr && *epoch != '\0') {
-        char* end = nullptr;
-        long long seconds = std::strtoll(epoch, &end, 10);
-        if (*end != '\0' || seconds < 0)
-            throw Failure(std::string("SOURCE_DATE_EPOCH=") + epoch + ": no number of seconds");
-        set_times(folder.path(), seconds);
-    }
+    if (epoch)
+        set_times(folder.path(), *epoch);
     folder.move_to(target);
 }
 

@@ -117,23 +117,17 @@ int wmain(int argc, wchar_t** argv)
     // java.exe that loads it beside itself and calls it, as java.exe does.
     std::wstring hosted = dir + L"\\inprocess";
     std::wstring home = hosted + L"\\jre";
-    kit::create_folders(home + L"\\bin\\server");
-    kit::create_folders(home + L"\\lib");
+    kit::install_hosted_runtime(home);
     kit::copy_file(kit::bin_path(L"kelvo.exe"), hosted + L"\\app.exe");
     kit::copy_file(kit::bin_path(L"quick_java.exe"), home + L"\\bin\\javaw.exe");
     kit::copy_file(kit::bin_path(L"jli_java.exe"), home + L"\\bin\\java.exe");
-    for (const wchar_t* library : {L"\\bin\\jli.dll", L"\\bin\\java.dll", L"\\bin\\server\\jvm.dll"})
-        kit::copy_file(kit::bin_path(L"fake_jli.dll"), home + library);
-    kit::write_file_bytes(home + L"\\lib\\jvm.cfg", "-server KNOWN\r\n-client IGNORE\r\n");
-    kit::write_file_bytes(home + L"\\release", "JAVA_VERSION=\"21.0.5\"\n");
     kit::write_file_bytes(hosted + L"\\app.kelvo", "inprocess\njre\\bin\\javaw.exe -cp . Main\n");
     compare(L"Java in the launcher's process against the runtime's own java.exe", L"in process",
             quoted(hosted + L"\\app.exe"), L"java.exe",
             quoted(home + L"\\bin\\java.exe") + L" -cp " + quoted(hosted + L"\\.") + L" Main");
 
-    // The same runtime with the stand-in jvm.dll, whose method returns at once; its jli.dll
-    // creates the virtual machine and runs until the hold file exists.
-    kit::copy_file(kit::bin_path(L"fake_jvm.dll"), home + L"\\bin\\server\\jvm.dll");
+    // The same runtime whose stand-in jvm.dll's method returns at once; its jli.dll creates the
+    // virtual machine and runs until the hold file exists.
     kit::write_file_bytes(hosted + L"\\app.kelvo", "inprocess single:com.example.Main.open jre\\bin\\javaw.exe -cp . Main\n");
     std::wstring hold = dir + L"\\hold";
     DeleteFileW(hold.c_str());

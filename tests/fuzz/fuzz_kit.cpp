@@ -6,6 +6,7 @@
 #include <thread>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <cwchar>
 
 namespace fuzz {
@@ -109,6 +110,17 @@ GuardedText::GuardedText(std::wstring_view text)
 }
 
 GuardedText::~GuardedText()
+{
+    VirtualFree(base_, 0, MEM_RELEASE);
+}
+
+GuardedBytes::GuardedBytes(std::string_view bytes)
+{
+    bytes_ = reinterpret_cast<unsigned char*>(guarded_block(bytes.size(), &base_));
+    memcpy(bytes_, bytes.data(), bytes.size());
+}
+
+GuardedBytes::~GuardedBytes()
 {
     VirtualFree(base_, 0, MEM_RELEASE);
 }

@@ -40,6 +40,20 @@ private:
     wchar_t* text_;
 };
 
+// Bytes copied to the very end of readable memory: a read past them ends the process at once.
+class GuardedBytes {
+public:
+    explicit GuardedBytes(std::string_view bytes);
+    GuardedBytes(const GuardedBytes&) = delete;
+    GuardedBytes& operator=(const GuardedBytes&) = delete;
+    ~GuardedBytes();
+    const unsigned char* get() const { return bytes_; }
+
+private:
+    void* base_;
+    unsigned char* bytes_;
+};
+
 // A buffer of units writable units that ends right before a no-access page, with a canary of
 // 16 units in front of it.
 class GuardedBuffer {

@@ -27,6 +27,7 @@ namespace {
 
 using fuzz::check;
 using fuzz::GuardedBuffer;
+using fuzz::GuardedBytes;
 using fuzz::GuardedText;
 using fuzz::Rng;
 
@@ -412,15 +413,8 @@ void hand_over_iteration(Rng& rng, uint64_t)
         shown += static_cast<wchar_t>(c);
     fuzz::describe_input(shown);
 
-    // The bytes end at a no-access page.
-    SYSTEM_INFO system;
-    GetSystemInfo(&system);
-    size_t page = system.dwPageSize, span = (bytes.size() / page + 2) * page;
-    auto* base = static_cast<unsigned char*>(VirtualAlloc(nullptr, span, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
-    DWORD old = 0;
-    VirtualProtect(base + span - page, page, PAGE_NOACCESS, &old);
-    unsigned char* message = base + span - page - bytes.size();
-    memcpy(message, bytes.data(), bytes.size());
+    GuardedBytes guarded(bytes);
+    const unsigned char* message = guarded.get();
     std::vector<MessageText> texts(bytes.size() / 2 + 1);
     int count = read_hand_over(message, bytes.size(), texts.data());
     check(count >= -1 && count != 0, "a message without its folder");
@@ -443,7 +437,6 @@ void hand_over_iteration(Rng& rng, uint64_t)
         check(!intact || (read[0] == folder && std::equal(arguments.begin(), arguments.end(), read.begin() + 1)),
               "a whole message read otherwise");
     }
-    VirtualFree(base, 0, MEM_RELEASE);
 }
 
 }  // namespace

@@ -477,6 +477,38 @@ void install_fake_java(const std::wstring& path)
     copy_file(bin_path(L"fake_java.exe"), path);
 }
 
+std::string dll_headers(WORD machine)
+{
+    std::string bytes(0x46, '\0');
+    bytes.replace(0, 2, "MZ");
+    bytes[0x3C] = 0x40;
+    return bytes.replace(0x40, 6, std::string("PE\0\0", 4) + char(machine & 0xFF) + char(machine >> 8));
+}
+
+void install_hosted_runtime(const std::wstring& home)
+{
+    install_fake_java(home + L"\\bin\\javaw.exe");
+    for (const wchar_t* folder : {L"\\bin\\server", L"\\lib"})
+        create_folders(home + folder);
+    const std::pair<const wchar_t*, std::string> files[] = {
+        {L"bin\\jli.dll", read_file_bytes(bin_path(L"fake_jli.dll"))},
+        {L"bin\\java.dll", dll_headers(own_machine)},
+        {L"bin\\server\\jvm.dll", read_file_bytes(bin_path(L"fake_jvm.dll"))},
+        {L"lib\\jvm.cfg", "# the default VM first\r\n-server KNOWN\r\n-client IGNORE\r\n"},
+        {L"release", "IMPLEMENTOR=\"Eclipse Adoptium\"\nJAVA_VERSION=\"21.0.1\"\n"}};
+    for (const auto& [file, bytes] : files)
+        write_file_bytes(home + L"\\" + file, bytes);
+}
+
+std::vector<std::string> record_fields(const std::wstring& path, char end)
+{
+    std::vector<std::string> fields;
+    std::string bytes = read_file_bytes(path);
+    for (size_t at = 0, next; (next = bytes.find(end, at)) != std::string::npos; at = next + 1)
+        fields.push_back(bytes.substr(at, next - at));
+    return fields;
+}
+
 void set_software_value(Software where, std::wstring_view subkey, std::wstring_view name, DWORD type,
                         std::string_view bytes)
 {

@@ -90,6 +90,20 @@ constexpr wchar_t java_output_variable[] = L"KIT_JAVA_OUTPUT";  // ASCII only
 std::optional<JavaRecord> read_java_record(const std::wstring& path);
 // Copies the stand-in to path (e.g. "...\\bin\\javaw.exe"), creating missing folders.
 void install_fake_java(const std::wstring& path);
+
+// A DLL's headers, as far as the machine type: what the launcher reads of a runtime's DLLs.
+std::string dll_headers(WORD machine);
+#ifdef _WIN64
+constexpr WORD own_machine = 0x8664, other_machine = 0x14C;
+#else
+constexpr WORD own_machine = 0x14C, other_machine = 0x8664;
+#endif
+// A Java 21 runtime at home that the launcher of this build can run in its process: the
+// stand-in bin\javaw.exe, jli.dll (which records at KIT_JLI_RECORD) and server\jvm.dll,
+// java.dll's headers, and a jvm.cfg naming the server virtual machine.
+void install_hosted_runtime(const std::wstring& home);
+// The fields of a record file, each ended by end; what follows the last end is left out.
+std::vector<std::string> record_fields(const std::wstring& path, char end);
 void create_folders(const std::wstring& path);
 
 // Keys and values below SOFTWARE: in HKEY_LOCAL_MACHINE, in one registry view, or in

@@ -630,21 +630,6 @@ TEST_F(LauncherEndToEnd, JavaDeclaringUtf8ReceivesEveryCharacterUnquoted)
                                        L"\x4E2D\x6587.txt", L"\xFF0A", L"two\x3000words"}));
 }
 
-// A DLL's headers, as far as the machine type: what the launcher reads of a runtime's DLLs.
-std::string dll_headers(WORD machine)
-{
-    std::string bytes(0x46, '\0');
-    bytes.replace(0, 2, "MZ");
-    bytes[0x3C] = 0x40;
-    return bytes.replace(0x40, 6, std::string("PE\0\0", 4) + char(machine & 0xFF) + char(machine >> 8));
-}
-
-#ifdef _WIN64
-constexpr WORD own_machine = 0x8664, other_machine = 0x14C;
-#else
-constexpr WORD own_machine = 0x14C, other_machine = 0x8664;
-#endif
-
 // Moves the launcher one folder down, to app\app.exe (the folder above it, where jli.dll looks
 // first, is the test's), with a runtime that can run in its process at app\jre: the stand-in
 // jli.dll and jvm.dll, and app\lib\app.jar.
@@ -657,21 +642,14 @@ Hosted host_launcher(Launcher& l)
 {
     std::wstring app = l.dir + L"\\app";
     std::wstring home = app + L"\\jre";
-    for (const wchar_t* folder : {L"\\app\\lib", L"\\app\\jre\\bin\\server", L"\\app\\jre\\lib", L"\\bin"})
+    for (const wchar_t* folder : {L"\\app\\lib", L"\\bin"})
         kit::create_folders(l.dir + folder);
     kit::copy_file(l.exe, app + L"\\app.exe");
     l.exe = app + L"\\app.exe";
     l.parameters = app + L"\\app.kelvo";
     l.log = app + L"\\app.kelvo_log";
-    kit::install_fake_java(home + L"\\bin\\javaw.exe");
-    const std::pair<const wchar_t*, std::string> runtime[] = {
-        {L"bin\\jli.dll", kit::read_file_bytes(kit::bin_path(L"fake_jli.dll"))},
-        {L"bin\\java.dll", dll_headers(own_machine)},
-        {L"bin\\server\\jvm.dll", kit::read_file_bytes(kit::bin_path(L"fake_jvm.dll"))},
-        {L"lib\\jvm.cfg", "# the default VM first\r\n-server KNOWN\r\n-client IGNORE\r\n"},
-        {L"release", "IMPLEMENTOR=\"Eclipse Adoptium\"\nJAVA_VERSION=\"21.0.1\"\n"}, {L"..\\lib\\app.jar", "jar"}};
-    for (const auto& [file, bytes] : runtime)
-        kit::write_file_bytes(home + L"\\" + file, bytes);
+    kit::install_hosted_runtime(home);
+    kit::write_file_bytes(app + L"\\lib\\app.jar", "jar");
     return {app, home};
 }
 
@@ -696,7 +674,7 @@ TEST_F(LauncherEndToEnd, JavaInTheLaunchersProcessWhereTheRuntimeAllowsIt)
         {"no-jli", L"kelvo.exe", L"0", L"bin\\jli.dll", "@delete", "cannot read '%H\\bin\\jli.dll'"},
         {"jli-damaged", L"kelvo.exe", L"0", L"bin\\jli.dll", "@damaged", "cannot load '%H\\bin\\jli.dll'"},
         {"jli-no-entry", L"kelvo.exe", L"0", L"bin\\jli.dll", "@no-entry", "'%H\\bin\\jli.dll' exports no " + std::string(jli_launch_name)},
-        {"jvm-other-machine", L"kelvo.exe", L"0", L"bin\\server\\jvm.dll", dll_headers(other_machine),
+        {"jvm-other-machine", L"kelvo.exe", L"0", L"bin\\server\\jvm.dll", kit::dll_headers(kit::other_machine),
          "'%H\\bin\\server\\jvm.dll' is no DLL for machine"},
         {"jvm-cfg-folder", L"kelvo.exe", L"0", L"lib\\jvm.cfg", "@folder", "cannot read '%H\\lib\\jvm.cfg'"},
         {"jvm-cfg-other-vm", L"kelvo.exe", L"0", L"lib\\jvm.cfg", "-client KNOWN\n", "cannot read '%H\\bin\\client\\jvm.dll'"},
@@ -761,10 +739,7 @@ TEST_F(LauncherEndToEnd, JavaInTheLaunchersProcessWhereTheRuntimeAllowsIt)
         EXPECT_NE(log.find("Running Java in the launcher's process through\n'" + kit::utf8(home) + "\\bin\\jli.dll'"),
                   std::string::npos) << c.name;
         EXPECT_EQ(kit::read_file_bytes(output), "written by Java\r\n") << c.name;
-        std::vector<std::string> record;
-        std::string bytes = kit::read_file_bytes(jli_record);
-        for (size_t at = 0, end; (end = bytes.find('\0', at)) != std::string::npos; at = end + 1)
-            record.push_back(bytes.substr(at, end - at));
+        std::vector<std::string> record = kit::record_fields(jli_record, '\0');
         std::vector<std::string> meant = {"65001", kit::utf8(l.exe), kit::utf8(home + L"\\bin"),
                                           c.program[5] == L'c' ? "0" : "1", kit::utf8(l.exe)};
         for (const std::wstring& element : elements)
@@ -939,11 +914,7 @@ TEST_F(LauncherEndToEnd, OneRunningInstanceTakesTheArgumentsOfLaterStarts)
         EXPECT_TRUE(first.finished && first.boxes.empty()) << c.name;
         EXPECT_EQ(first.exit_code, 0u) << c.name;
         EXPECT_FALSE(kit::file_present(later_record)) << c.name << ": a later start loaded the runtime";
-        std::vector<std::string> recorded;
-        std::string bytes = kit::read_file_bytes(jvm_record);
-        for (size_t at = 0, end; (end = bytes.find('\n', at)) != std::string::npos; at = end + 1)
-            recorded.push_back(bytes.substr(at, end - at));
-        EXPECT_EQ(recorded, meant) << c.name;
+        EXPECT_EQ(kit::record_fields(jvm_record, '\n'), meant) << c.name;
     }
 }
 

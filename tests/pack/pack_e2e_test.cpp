@@ -10,21 +10,12 @@
 
 namespace {
 
+// The distribution's launcher of this build's machine, and that of the other.
 #ifdef _WIN64
-constexpr WORD own_machine = 0x8664;
 const std::wstring own_launcher = L"x64\\kelvo.exe", other_launcher = L"kelvo.exe";
 #else
-constexpr WORD own_machine = 0x14C;
 const std::wstring own_launcher = L"kelvo.exe", other_launcher = L"x64\\kelvo.exe";
 #endif
-
-std::string dll_headers(WORD machine)
-{
-    std::string bytes(0x46, '\0');
-    bytes.replace(0, 2, "MZ");
-    bytes[0x3C] = 0x40;
-    return bytes.replace(0x40, 6, std::string("PE\0\0", 4) + char(machine & 0xFF) + char(machine >> 8));
-}
 
 TEST(PackEndToEnd, PackedApplicationRunsJavaInItsOwnProcess)
 {
@@ -36,18 +27,7 @@ TEST(PackEndToEnd, PackedApplicationRunsJavaInItsOwnProcess)
     kit::create_folders(dir + L"\\in\\lib");
     kit::write_file_bytes(dir + L"\\in\\myapp.jar", "jar");
     kit::write_file_bytes(dir + L"\\in\\lib\\util.jar", "jar");
-    std::wstring image = dir + L"\\jre";
-    for (const wchar_t* folder : {L"\\bin\\server", L"\\lib"})
-        kit::create_folders(image + folder);
-    kit::install_fake_java(image + L"\\bin\\javaw.exe");
-    const std::pair<const wchar_t*, std::string> runtime[] = {
-        {L"bin\\jli.dll", kit::read_file_bytes(kit::bin_path(L"fake_jli.dll"))},
-        {L"bin\\java.dll", dll_headers(own_machine)},
-        {L"bin\\server\\jvm.dll", dll_headers(own_machine)},
-        {L"lib\\jvm.cfg", "-server KNOWN\r\n-client IGNORE\r\n"},
-        {L"release", "JAVA_VERSION=\"21.0.1\"\n"}};
-    for (const auto& [file, bytes] : runtime)
-        kit::write_file_bytes(image + L"\\" + file, bytes);
+    kit::install_hosted_runtime(dir + L"\\jre");
 
     std::wstring output = dir + L"\\pack-output.txt";
     kit::RunResult packed = kit::run_program(
@@ -72,10 +52,6 @@ TEST(PackEndToEnd, PackedApplicationRunsJavaInItsOwnProcess)
     EXPECT_TRUE(run.boxes.empty());
     EXPECT_EQ(run.exit_code, 0u);
 
-    std::vector<std::string> received;
-    std::string bytes = kit::read_file_bytes(record);
-    for (size_t at = 0, end; (end = bytes.find('\0', at)) != std::string::npos; at = end + 1)
-        received.push_back(bytes.substr(at, end - at));
     std::vector<std::wstring> elements = {
         L"-Dhome=" + app + L"\\app\\my data", L"-Dq=say \"hi\"", L"100%", L"-cp",
         app + L"\\app\\lib\\util.jar;" + app + L"\\app\\myapp.jar", L"com.example.Main", L"--mode=full screen",
@@ -83,7 +59,7 @@ TEST(PackEndToEnd, PackedApplicationRunsJavaInItsOwnProcess)
     std::vector<std::string> meant = {"65001", kit::utf8(exe), kit::utf8(app + L"\\runtime\\bin"), "1", kit::utf8(exe)};
     for (const std::wstring& element : elements)
         meant.push_back(kit::utf8(element));
-    EXPECT_EQ(received, meant) << "code page, program (the application's own), DLL folder, javaw, then the arguments";
+    EXPECT_EQ(kit::record_fields(record, '\0'), meant) << "code page, program (the application's own), DLL folder, javaw, then the arguments";
 }
 
 }  // namespace
