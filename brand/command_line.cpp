@@ -13,25 +13,25 @@ const char usage[] =
     "product version; the texts become ProductName, CompanyName, FileDescription and LegalCopyright.\n"
     "OriginalFilename and InternalName come from OUTPUT's name. Sign OUTPUT.exe after branding it.\n";
 
-bool parse_version(const char* text, Options& options, Error& error)
+bool parse_version(const char* option, const char* text, Options& options, Error& error)
 {
     uint32_t numbers[4] = {};
     size_t count = 0;
     const char* at = text;
     while (true) {
         if (count == 4 || *at < '0' || *at > '9')
-            return fail(error, "--version %s: give 1 to 4 numbers separated by dots", text);
+            return fail(error, "%s %s: give 1 to 4 numbers separated by dots", option, text);
         uint32_t value = 0;
         for (; *at >= '0' && *at <= '9'; ++at) {
             value = value * 10 + static_cast<uint32_t>(*at - '0');
             if (value > 65535)
-                return fail(error, "--version %s: a version number is at most 65535", text);
+                return fail(error, "%s %s: a version number is at most 65535", option, text);
         }
         numbers[count++] = value;
         if (*at == '\0')
             break;
         if (*at++ != '.')
-            return fail(error, "--version %s: give 1 to 4 numbers separated by dots", text);
+            return fail(error, "%s %s: give 1 to 4 numbers separated by dots", option, text);
     }
     options.version_given = true;
     size_t length = 0;
@@ -83,7 +83,7 @@ bool parse_command_line(int argc, const char* const* argv, Options& options, Err
             return fail(error, "%s is given twice", argument);
         const char* value = argv[++i];
         if (version) {
-            if (!parse_version(value, options, error))
+            if (!parse_version(argument, value, options, error))
                 return false;
         } else {
             *target = value;

@@ -24,7 +24,8 @@ struct Options {
 // Reads the arguments after the program name (UTF-8): two files and options, in any order.
 bool parse_command_line(int argc, const char* const* argv, Options& options, Error& error);
 
-// Reads 1 to 4 numbers of at most 65535, separated by dots; missing ones are 0.
-bool parse_version(const char* text, Options& options, Error& error);
+// Reads 1 to 4 numbers of at most 65535, separated by dots (missing ones are 0), the value of
+// the named option.
+bool parse_version(const char* option, const char* text, Options& options, Error& error);
 
 }  // namespace brand

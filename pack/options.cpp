@@ -118,6 +118,7 @@ Options parse_options(const std::vector<std::string>& arguments)
         std::string* value;
     };
     std::string java_version;
+    std::string app_version = "1.0";
     const Text texts[] = {
         {"--name", &options.name},
         {"--dest", &options.dest},
@@ -127,7 +128,7 @@ Options parse_options(const std::vector<std::string>& arguments)
         {"--runtime-image", &options.runtime_image},
         {"--java-version", &java_version},
         {"--icon", &options.icon},
-        {"--app-version", &options.app_version},
+        {"--app-version", &app_version},
         {"--launcher-dir", &options.launcher_dir},
     };
     struct Optional {
@@ -190,10 +191,9 @@ Options parse_options(const std::vector<std::string>& arguments)
             throw Failure("--java-version chooses an installed Java; a runtime image is given");
         options.java_version = java_version_range(java_version);
     }
-    brand::Options numbers;
     brand::Error error;
-    if (!brand::parse_version(options.app_version.c_str(), numbers, error))
-        throw Failure(std::string(error.text).replace(0, 9, "--app-version"));
+    if (!brand::parse_version("--app-version", app_version.c_str(), options.version, error))
+        throw Failure(error.text);
     for (const std::string& option : options.java_options)
         if (option == "-cp" || option == "-classpath")
             throw Failure("--java-options " + option + ": the class path is made of the input folder's jars");

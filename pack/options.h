@@ -2,6 +2,8 @@
 // image.
 #pragma once
 
+#include "command_line.h"
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,7 +24,7 @@ struct Options {
     std::string runtime_image;  // empty: an installed Java
     std::string java_version;   // a range in the launcher's form, "17.0.0+"; empty: any
     std::string icon;
-    std::string app_version = "1.0";
+    brand::Options version;  // --app-version's numbers (default 1.0); no other field is set
     std::optional<std::string> vendor;
     std::optional<std::string> copyright;
     std::optional<std::string> description;

@@ -122,7 +122,7 @@ void brand_copy(const Options& options, const fs::path& launcher, const fs::path
 {
     std::string input_text = text_of(launcher);
     std::string output_text = text_of(output);
-    brand::Options branding;
+    brand::Options branding = options.version;
     branding.input = input_text.c_str();
     branding.output = output_text.c_str();
     branding.icon = options.icon.empty() ? nullptr : options.icon.c_str();
@@ -132,8 +132,6 @@ void brand_copy(const Options& options, const fs::path& launcher, const fs::path
     branding.company = options.vendor ? options.vendor->c_str() : "";
     branding.copyright = options.copyright ? options.copyright->c_str() : "";
     brand::Error error;
-    if (!brand::parse_version(options.app_version.c_str(), branding, error))
-        throw Failure(error.text);
     const char* failed_file = nullptr;
     if (!brand::brand_launcher(branding, failed_file, error)) {
         if (failed_file == nullptr)
