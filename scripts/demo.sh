@@ -93,7 +93,8 @@ mkdir -p "$hosted/jre/bin/server" "$hosted/jre/lib" "$hosted/lib"
 cp "$programs/kelvo.exe" "$hosted/viewer.exe"
 cp "$bin/fake_java.exe" "$hosted/jre/bin/javaw.exe"
 cp "$bin/jli_java.exe" "$hosted/jre/bin/java.exe"
-for dll in jli.dll java.dll server/jvm.dll; do cp "$bin/fake_jli.dll" "$hosted/jre/bin/$dll"; done
+for dll in jli.dll java.dll; do cp "$bin/fake_jli.dll" "$hosted/jre/bin/$dll"; done
+cp "$bin/fake_jvm.dll" "$hosted/jre/bin/server/jvm.dll"
 printf -- '-server KNOWN\r\n-client IGNORE\r\n' >"$hosted/jre/lib/jvm.cfg"
 printf 'IMPLEMENTOR="Eclipse Adoptium"\nJAVA_VERSION="21.0.5"\n' >"$hosted/jre/release"
 printf 'inprocess\r\njre\\bin\\javaw.exe -cp lib\\viewer.jar com.example.Viewer\r\n' >"$hosted/viewer.kelvo"
@@ -122,17 +123,12 @@ echo "  (java.exe reads its command line in the system's ANSI code page, 1252 he
 
 echo
 echo "== One running instance: viewer.exe with inprocess single:com.example.Main.open, started twice"
-echo "   its runtime also holds a stand-in jvm.dll whose virtual machine records the calls made into it;"
+echo "   the same runtime; its stand-in jvm.dll's virtual machine records the calls made into it;"
 echo "   the first start runs (its Java stays until told to end), the second hands its arguments over"
 single="$demo/single"
-mkdir -p "$single/jre/bin/server" "$single/jre/lib" "$single/lib" "$single/drawings"
+mkdir -p "$single/lib" "$single/drawings"
 cp "$programs/kelvo.exe" "$single/viewer.exe"
-cp "$bin/fake_java.exe" "$single/jre/bin/javaw.exe"
-cp "$bin/fake_jli.dll" "$single/jre/bin/jli.dll"
-cp "$bin/fake_jli.dll" "$single/jre/bin/java.dll"
-cp "$bin/fake_jvm.dll" "$single/jre/bin/server/jvm.dll"
-cp "$hosted/jre/lib/jvm.cfg" "$single/jre/lib/"
-cp "$hosted/jre/release" "$single/jre/"
+cp -r "$hosted/jre" "$single/"
 : > "$single/lib/viewer.jar"
 printf 'inprocess\r\nsingle:com.example.Main.open\r\njre\\bin\\javaw.exe -cp lib\\viewer.jar com.example.Main\r\n' \
   >"$single/viewer.kelvo"
