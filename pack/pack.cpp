@@ -5,7 +5,9 @@
 #include "jar_manifest.h"
 #include "options.h"
 #include "parameter_text.h"
+#include "installer/installer.h"
 #include "runtime_bits.h"
+#include "signing.h"
 #include "tool.h"
 
 #include <cstdlib>
@@ -25,36 +27,38 @@ Runtime inspect_runtime(const Options& options)
 {
     if (options.runtime_image.empty())
         return {};
-    fs::path image = path_of(options.runtime_image);
+    const fs::path& image = options.runtime_image;
+    std::string given = "--runtime-image " + text_of(image);
     if (!fs::is_directory(image / "bin"))
-        throw Failure("--runtime-image " + options.runtime_image + ": no Java runtime image (it has no bin folder)");
+        throw Failure(given + ": no Java runtime image (it has no bin folder)");
     std::string library = jvm_library(read_bytes(image / "lib" / "jvm.cfg", 64 * 1024));
     std::optional<std::string> head = read_bytes(image / path_of(library), 64 * 1024);
     if (!head)
-        throw Failure("--runtime-image " + options.runtime_image + ": cannot read " + library);
+        throw Failure(given + ": cannot read " + library);
     try {
         return {true, library_is_64_bit(*head)};
     } catch (const Failure& failure) {
-        throw Failure("--runtime-image " + options.runtime_image + ": " + failure.what());
+        throw Failure(given + ": " + failure.what());
     }
 }
 
-std::string main_class(const Options& options, const fs::path& main_jar)
+std::string main_class(const Options& options)
 {
     if (!options.main_class.empty())
         return options.main_class;
-    std::optional<std::string> jar = read_bytes(main_jar);
+    std::string given = "--main-jar " + text_of(options.main_jar);
+    std::optional<std::string> jar = read_bytes(options.input / options.main_jar);
     if (!jar)
-        throw Failure("--main-jar " + options.main_jar + ": cannot read it");
+        throw Failure(given + ": cannot read it");
     std::optional<std::string> manifest;
     try {
         manifest = jar_manifest(*jar);
     } catch (const Failure& failure) {
-        throw Failure("--main-jar " + options.main_jar + ": " + failure.what());
+        throw Failure(given + ": " + failure.what());
     }
     std::optional<std::string> name = manifest ? manifest_main_class(*manifest) : std::nullopt;
     if (!name)
-        throw Failure("--main-jar " + options.main_jar + ": its manifest names no Main-Class; give --main-class");
+        throw Failure(given + ": its manifest names no Main-Class; give --main-class");
     return *name;
 }
 
@@ -62,8 +66,8 @@ std::string main_class(const Options& options, const fs::path& main_jar)
 // folder up from linux/.
 fs::path launcher_file(const Options& options, const Runtime& runtime)
 {
-    fs::path folder = path_of(options.launcher_dir);
-    if (options.launcher_dir.empty()) {
+    fs::path folder = options.launcher_dir;
+    if (folder.empty()) {
         folder = own_folder();
         if (!fs::exists(folder / "kelvo.exe"))
             folder = folder.parent_path();
@@ -90,31 +94,31 @@ bool is_jar(const std::string& file)
 // and the class path's entries.
 std::vector<std::string> input_files(const Options& options, std::vector<std::string>& class_path)
 {
-    fs::path input = path_of(options.input);
-    if (!fs::is_directory(input))
-        throw Failure("--input " + options.input + ": no such folder");
-    std::vector<std::string> files = files_below(input);
+    std::string given = "--input " + text_of(options.input);
+    if (!fs::is_directory(options.input))
+        throw Failure(given + ": no such folder");
+    std::vector<std::string> files = files_below(options.input);
     std::set<std::string> names;
     bool main_found = false;
     for (const std::string& file : files) {
         for (const fs::path& part : path_of(file))
             if (!windows_file_name(text_of(part)))
-                throw Failure("--input " + options.input + ": Windows allows no file named " + file);
+                throw Failure(given + ": Windows allows no file named " + file);
         // Windows file names are the same in either case: one of the two would be lost.
         if (!names.insert(lower_case(file)).second)
-            throw Failure("--input " + options.input + ": " + file + " and another file differ in case alone");
-        main_found = main_found || path_of(file) == path_of(options.main_jar).lexically_normal();
+            throw Failure(given + ": " + file + " and another file differ in case alone");
+        main_found = main_found || path_of(file) == options.main_jar.lexically_normal();
         if (!is_jar(file))
             continue;
         if (file.find(';') != std::string::npos)
-            throw Failure("--input " + options.input + ": " + file + ": a \";\" would split the class path");
+            throw Failure(given + ": " + file + ": a \";\" would split the class path");
         std::string entry = "app\\" + file;
         for (char& c : entry)
             c = c == '/' ? '\\' : c;
         class_path.push_back(entry);
     }
     if (!main_found)
-        throw Failure("--main-jar " + options.main_jar + ": no such file in the input folder");
+        throw Failure("--main-jar " + text_of(options.main_jar) + ": no such file in the input folder");
     return files;
 }
 
@@ -122,10 +126,11 @@ void brand_copy(const Options& options, const fs::path& launcher, const fs::path
 {
     std::string input_text = text_of(launcher);
     std::string output_text = text_of(output);
+    std::string icon = text_of(options.icon);
     brand::Options branding = options.version;
     branding.input = input_text.c_str();
     branding.output = output_text.c_str();
-    branding.icon = options.icon.empty() ? nullptr : options.icon.c_str();
+    branding.icon = icon.empty() ? nullptr : icon.c_str();
     // The launcher's own texts name kelvo; an application states its own or none.
     branding.product = options.name.c_str();
     branding.description = options.description ? options.description->c_str() : options.name.c_str();
@@ -136,7 +141,7 @@ void brand_copy(const Options& options, const fs::path& launcher, const fs::path
     if (!brand::brand_launcher(branding, failed_file, error)) {
         if (failed_file == nullptr)
             throw Failure(error.text);
-        std::string file = failed_file == branding.icon ? "--icon " + options.icon : failed_file;
+        std::string file = failed_file == branding.icon ? "--icon " + icon : failed_file;
         throw Failure(file + ": " + error.text);
     }
 }
@@ -157,38 +162,57 @@ std::optional<long long> source_date_epoch()
 void pack_folder(const Options& options)
 {
     std::optional<long long> epoch = source_date_epoch();
+    std::optional<Signer> signer = signer_of(options.signing, epoch);
+    bool msi = options.type == PackageType::msi;
+    InstallerTools tools;
+    std::vector<Association> types;
+    if (msi) {
+        tools = installer_tools(epoch);
+        types = read_associations(options);
+    }
     Runtime runtime = inspect_runtime(options);
     fs::path launcher = launcher_file(options, runtime);
     Launch launch;
     std::vector<std::string> files = input_files(options, launch.class_path);
-    launch.main_class = main_class(options, path_of(options.input) / path_of(options.main_jar));
+    launch.main_class = main_class(options);
     launch.name = options.name;
     launch.console = options.console;
     launch.runtime = runtime.given;
     launch.runtime_64 = runtime.is_64_bit;
     launch.java_version = options.java_version;
+    launch.single_instance = options.single_instance;
     launch.java_options = options.java_options;
     launch.arguments = options.arguments;
 
-    fs::path dest = path_of(options.dest);
+    const fs::path& dest = options.dest;
     fs::path target = dest / path_of(options.name);
+    fs::path package = dest / path_of(package_name(options));
     if (fs::exists(target) && !(fs::is_directory(target) && fs::is_empty(target)))
         throw Failure(text_of(target) + ": already there; give an empty or new folder");
+    if (msi && fs::exists(package))
+        throw Failure(text_of(package) + ": already there");
     std::error_code error;
     fs::create_directories(dest, error);
     if (error)
-        throw Failure("--dest " + options.dest + ": cannot make the folder: " + error.message());
+        throw Failure("--dest " + text_of(dest) + ": cannot make the folder: " + error.message());
     TemporaryFolder folder(dest / path_of(options.name + ".kelvo-pack-tmp"));
-    copy_files(path_of(options.input), folder.path() / "app", files);
-    if (runtime.given) {
-        fs::path image = path_of(options.runtime_image);
-        copy_files(image, folder.path() / "runtime", files_below(image));
-    }
-    brand_copy(options, launcher, folder.path() / path_of(options.name + ".exe"));
+    TemporaryFolder work(dest / path_of(options.name + ".kelvo-pack-work"));
+    copy_files(options.input, folder.path() / "app", files);
+    if (runtime.given)
+        copy_files(options.runtime_image, folder.path() / "runtime", files_below(options.runtime_image));
+    fs::path program = folder.path() / path_of(options.name + ".exe");
+    brand_copy(options, launcher, program);
+    if (signer)
+        sign_file(*signer, program, work.path());
     write_bytes(folder.path() / path_of(options.name + ".kelvo"), parameter_text(launch));
     if (epoch)
         set_times(folder.path(), *epoch);
+    fs::path built = work.path() / "application.msi";
+    if (msi)
+        write_installer(options, types, tools, signer, epoch, runtime.is_64_bit, folder.path(), work.path(), built);
     folder.move_to(target);
+    if (msi)
+        fs::rename(built, package);
 }
 
 }  // namespace

@@ -106,6 +106,11 @@ std::string parameter_text(const Launch& launch)
     comment(out, "Java runs inside " + program + "'s own process, so that Windows shows the application,\n"
                  "not Java; a runtime that cannot run there starts as a child process.");
     line(out, "inprocess");
+    if (!launch.single_instance.empty()) {
+        comment(out, "One running instance: a later start hands its arguments to this static method of the\n"
+                     "first start's Java (it takes String[] arguments, String workingDirectory).");
+        line(out, "single:" + launch.single_instance);
+    }
     line(out, "");
     std::string java = launch.console ? "java" : "javaw";
     if (launch.runtime) {

@@ -14,6 +14,7 @@ struct Launch {
     bool runtime = false;     // the runtime shipped in runtime\; else an installed Java
     bool runtime_64 = false;  // that runtime's machine
     std::string java_version;  // for an installed Java: a range in the launcher's form, or empty
+    std::string single_instance;  // class.method of the one running instance, or empty
     std::vector<std::string> java_options;  // as given, $APPDIR and the others not yet replaced
     std::vector<std::string> class_path;    // relative to the launcher: app\lib\x.jar
     std::string main_class;

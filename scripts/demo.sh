@@ -13,7 +13,10 @@
 #     file, Java's exit code as its own, and a failure reported on standard error;
 #  4. kelvo-brand (the Linux build) puts a name and version on a copy of the launcher;
 #  5. kelvo-pack (the archive's Linux build) packs the viewer's jar and a stand-in runtime into a
-#     Windows application folder, whose program then runs Java in its own process;
+#     Windows application folder, whose program then runs Java in its own process; then into an
+#     installer, which Wine's msiexec installs: the Start menu's shortcut starts it, a document
+#     reaches the running instance, a newer version replaces it, an older one is refused, and
+#     the uninstall leaves nothing;
 #  6. vecraster.exe converts a metafile drawn with GDI into PNG files at two resolutions.
 # Where the kernel refuses 32-bit programs, they run emulated (setup.sh), and the demonstration
 # says so; on a machine where even that cannot be done, the archive's x64 programs stand in.
@@ -216,6 +219,67 @@ echo "> \"Example Viewer.exe\" --open \"图纸 Ω.emf\""
   "$wine" "Example Viewer.exe" --open "图纸 Ω.emf") || status=$?
 echo "exit code: $status (Java's own)"
 show_jli_record "$demo/jli-record-packed"
+
+echo
+echo "== kelvo-pack --type msi: the viewer's installer (wixl), installed, used, upgraded and removed by Wine's msiexec"
+installer="$demo/installer"
+mkdir -p "$installer"
+printf 'extension=emf\nmime-type=image/emf\ndescription=Example drawing\n' >"$installer/emf.properties"
+# The stand-in virtual machine knows the class com.example.Main and its method open.
+for version in 1.4.2 1.5.0; do
+  (set -x; SOURCE_DATE_EPOCH=1700000000 "$unpacked/linux/kelvo-pack" --type msi --name "Example Viewer" \
+    --input "$source_dir/target/jars" --main-jar viewer.jar --main-class com.example.Main \
+    --runtime-image "$hosted/jre" --app-version "$version" --vendor "Example Ltd" --win-menu \
+    --file-associations "$installer/emf.properties" --single-instance com.example.Main.open \
+    --dest "$installer/$version") 2>&1 | sed 's/^+ /> /'
+  echo "  $(ls "$installer/$version"/*.msi) ($(wc -c <"$installer/$version"/*.msi) bytes)"
+done
+user_dir=$(dirname "$(ls -d "$WINEPREFIX"/drive_c/users/*/AppData | head -n1)")
+menu="$user_dir/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Example Ltd"
+# The package's machine is the runtime's: a 32-bit one's association is in the 32-bit registry.
+view=32 start_exe='C:\windows\syswow64\start.exe' installed="$WINEPREFIX/drive_c/Program Files (x86)/Example Viewer"
+[ "$programs" = "$unpacked" ] || view=64 start_exe=start installed="$WINEPREFIX/drive_c/Program Files/Example Viewer"
+show_installed() {
+  if [ -d "$installed" ]; then
+    echo "  files: $(cd "$installed" && find . -type f | wc -l) in $installed"
+  else
+    echo "  files: none in $installed"
+  fi
+  [ -d "$menu" ] && echo "  Start menu: $(cd "$menu" && ls)" || echo "  Start menu: no Example Ltd folder"
+  "$wine" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s "/reg:$view" 2>/dev/null |
+    tr -d '\r' | grep -A30 -F 'Example Viewer' | grep -E '^    (DisplayName|DisplayVersion|Publisher) ' |
+    sed 's/^ */  uninstall entry: /; s/    REG_SZ    /: /' || echo "  uninstall entry: none"
+  association=$("$wine" reg query 'HKCR\.emf' /ve "/reg:$view" 2>/dev/null | tr -d '\r' | awk '/REG_SZ/ {print $NF}')
+  echo "  .emf: ${association:-no association}"
+}
+echo "> msiexec /i \"Example Viewer-1.4.2.msi\" /qn"
+"$wine" msiexec /i "$(windows_path "$installer/1.4.2/Example Viewer-1.4.2.msi")" /qn
+show_installed
+echo "> start \"Example Viewer.lnk\"   (the Start menu's shortcut; the first start holds until told to end)"
+rm -f "$demo/msi-first" "$demo/msi-vm" "$demo/msi-hold"
+KIT_JLI_RECORD="$(windows_path "$demo/msi-first")" KIT_JVM_RECORD="$(windows_path "$demo/msi-vm")" \
+  KIT_JLI_HOLD="$(windows_path "$demo/msi-hold")" "$wine" "$start_exe" "$(windows_path "$menu/Example Viewer.lnk")"
+for _ in $(seq 300); do [ -f "$demo/msi-first" ] && break; sleep 0.1; done
+show_jli_record "$demo/msi-first"
+: >"$installer/Plan 2.emf"
+echo "> start \"Plan 2.emf\"   (a document of the associated type, opened while the application runs)"
+"$wine" "$start_exe" "$(windows_path "$installer/Plan 2.emf")"
+for _ in $(seq 300); do grep -q "^call" "$demo/msi-vm" 2>/dev/null && break; sleep 0.1; done
+echo "  the running instance's virtual machine recorded:"
+grep "^call" "$demo/msi-vm" | sed 's/^/    /; s/\t/ | /g' || echo "    nothing"
+touch "$demo/msi-hold"
+sleep 1
+echo "> msiexec /i \"Example Viewer-1.5.0.msi\" /qn   (the upgrade)"
+"$wine" msiexec /i "$(windows_path "$installer/1.5.0/Example Viewer-1.5.0.msi")" /qn
+show_installed
+echo "> msiexec /i \"Example Viewer-1.4.2.msi\" /qn   (the older version again: refused)"
+status=0
+"$wine" msiexec /i "$(windows_path "$installer/1.4.2/Example Viewer-1.4.2.msi")" /qn \
+  /l*v "$(windows_path "$installer/downgrade.log")" || status=$?
+echo "  exit code $status: $(tr -d '\0\r' <"$installer/downgrade.log" | grep -o 'A newer version of [^.]*\.' | head -n1)"
+echo "> msiexec /x \"Example Viewer-1.5.0.msi\" /qn   (uninstall)"
+"$wine" msiexec /x "$(windows_path "$installer/1.5.0/Example Viewer-1.5.0.msi")" /qn
+show_installed
 
 echo
 echo "== vecraster.exe: a metafile drawn with GDI, converted to PNG at 96 and 300 dpi"

@@ -17,6 +17,7 @@ packages=(
   xvfb xauth
   zip python3
   openssl osslsigncode
+  wixl msitools faketime
 )
 
 sudo=""

@@ -285,10 +285,14 @@ TEST_F(Pack, RefusesBadInputWithOneLineAndNoFolder)
     write_file(dir / "jre-nodll/bin/java.exe", "exe");
     write_file(dir / "bad.ico", "not an icon");
     write_file(dir / "out/Taken/file", "x");
+    write_file(dir / "no-extension.properties", "mime-type=image/emf\n");
+    write_file(dir / "unknown-key.properties", "extension=emf\ncontent-type=image/emf\n");
+    write_file(dir / "icon-no-icon.properties", "extension=emf\nicon=" + at("bad.ico") + "\n");
     struct Row {
         const char* name;
-        std::vector<std::string> change;  // option and value replaced or added
+        std::vector<std::string> change;  // options and values replaced or added
         const char* message;
+        const char* path = nullptr;       // PATH while it runs
     } rows[] = {
         {"no-input", {"--input", "missing"}, "--input"},
         {"no-main-jar", {"--main-jar", "other.jar"}, "--main-jar other.jar: no such file"},
@@ -308,20 +312,40 @@ TEST_F(Pack, RefusesBadInputWithOneLineAndNoFolder)
         {"class-path-option", {"--java-options", "-cp"}, "the class path is made of the input folder's jars"},
         {"bad-java-range", {"--java-version", "17.x"}, "--java-version 17.x"},
         {"no-launcher", {"--launcher-dir", "in"}, "no such launcher"},
-        {"unknown-option", {"--type", "msi"}, "unknown option --type"},
+        {"unknown-option", {"--kind", "msi"}, "unknown option --kind"},
+        {"unknown-type", {"--type", "exe"}, "--type exe: kelvo-pack writes app-image or msi"},
+        {"installer-option-for-a-folder", {"--win-menu-group", "Tools"}, "--win-menu-group is for an installer: give --type msi"},
+        {"dialog-option", {"--type", "msi", "--license-file", "LICENSE"}, "--license-file needs an installer dialog"},
+        {"installer-minor-over-255", {"--type", "msi", "--app-version", "1.256"}, "at most 255 for the first two numbers"},
+        {"installer-fourth-number", {"--type", "msi", "--app-version", "1.2.3.4"}, "the fourth would be lost"},
+        {"installer-name-outside-1252", {"--type", "msi", "--name", "Check\xe2\x9c\x93"}, "--name Check\xe2\x9c\x93: the installer carries Western"},
+        {"installer-file-outside-1252", {"--type", "msi", "--input", "in-cyrillic"}, "the file app/\xd0\xb4.jar: the installer carries Western"},
+        {"association-without-extension", {"--type", "msi", "--file-associations", "no-extension.properties"}, "it names no extension"},
+        {"association-unknown-key", {"--type", "msi", "--file-associations", "unknown-key.properties"}, "unknown key \"content-type\""},
+        {"association-icon-no-icon", {"--type", "msi", "--file-associations", "icon-no-icon.properties"}, "icon-no-icon.properties: icon"},
+        {"installer-tool-missing", {"--type", "msi"}, "wixl is not on PATH (Debian: apt install wixl)", "/nonexistent"},
+        {"certificate-no-pkcs12", {"--sign-pkcs12", "bad.ico"}, "osslsigncode cannot sign MyApp.exe with it: Failed to extract PKCS#12 data"},
     };
+    write_file(dir / "in-cyrillic/myapp.jar", read_file(dir / "in/myapp.jar"));
+    write_file(dir / "in-cyrillic/\xd0\xb4.jar", "jar");
+    std::string path = std::getenv("PATH");
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         std::vector<std::string> arguments = basic();
-        bool path = row.change[0] != "--name" && row.change[0] != "--main-jar" && row.change[0].find("version") == std::string::npos &&
-                    row.change[0] != "--java-options" && row.change[0] != "--type";
-        std::string value = path ? at(row.change[1].c_str()) : row.change[1];
-        auto given = std::find(arguments.begin(), arguments.end(), row.change[0]);
-        if (given != arguments.end())
-            given[1] = value;
-        else
-            arguments.insert(arguments.end(), {row.change[0], value});
+        for (size_t i = 0; i < row.change.size(); i += 2) {
+            const std::string& option = row.change[i];
+            bool is_path = option == "--input" || option == "--runtime-image" || option == "--icon" ||
+                           option == "--launcher-dir" || option == "--file-associations" || option == "--sign-pkcs12";
+            std::string value = is_path ? at(row.change[i + 1].c_str()) : row.change[i + 1];
+            auto given = std::find(arguments.begin(), arguments.end(), option);
+            if (given != arguments.end())
+                given[1] = value;
+            else
+                arguments.insert(arguments.end(), {option, value});
+        }
+        setenv("PATH", row.path ? row.path : path.c_str(), 1);
         ToolRun run = pack_run(arguments);
+        setenv("PATH", path.c_str(), 1);
         EXPECT_EQ(run.exit_code, 2);
         EXPECT_TRUE(run.err.starts_with("kelvo-pack: ") && run.err.find('\n') == run.err.size() - 1) << run.err;
         EXPECT_NE(run.err.find(row.message), std::string::npos) << run.err;
