@@ -60,6 +60,22 @@ TEST(PackEndToEnd, PackedApplicationRunsJavaInItsOwnProcess)
     for (const std::wstring& element : elements)
         meant.push_back(kit::utf8(element));
     EXPECT_EQ(kit::record_fields(record, '\0'), meant) << "code page, program (the application's own), DLL folder, javaw, then the arguments";
+
+    // An installer needs msitools' programs on PATH; without them, one line says so and
+    // nothing is left.
+    std::vector<std::wstring> bare = kit::current_environment();
+    kit::set_variable(bare, L"PATH", L"C:\\windows\\system32");
+    std::wstring refusal = dir + L"\\msi-output.txt";
+    kit::RunResult msi = kit::run_program(
+        {kit::bin_path(L"kelvo-pack.exe"),
+         L"kelvo-pack.exe --type msi --name Tool --input in --main-jar myapp.jar --main-class a.B --runtime-image jre "
+         L"--launcher-dir kelvo --dest msi",
+         bare, dir, 60000, refusal, refusal + L".err"});
+    ASSERT_TRUE(msi.finished);
+    EXPECT_EQ(msi.exit_code, 2u);
+    EXPECT_EQ(kit::read_file_bytes(refusal + L".err"),
+              "kelvo-pack: --type msi: wixl.exe is not on PATH (it comes with msitools for Windows)\r\n");
+    EXPECT_EQ(GetFileAttributesW((dir + L"\\msi").c_str()), INVALID_FILE_ATTRIBUTES) << "nothing written";
 }
 
 }  // namespace
