@@ -98,34 +98,6 @@ std::array<long, 3> numbers_of(const std::string& version)
     return numbers;
 }
 
-}  // namespace
-
-bool windows_file_name(const std::string& text)
-{
-    if (text.empty() || text == "." || text == ".." || text.back() == '.' || text.back() == ' ')
-        return false;
-    for (unsigned char c : text)
-        if (c < 32 || std::string_view("<>:\"/\\|?*").find(static_cast<char>(c)) != std::string_view::npos)
-            return false;
-    return !device_name(text.substr(0, text.find('.')));
-}
-
-std::string java_version_range(const std::string& text)
-{
-    if (!text.empty() && text.back() == '+')
-        return full_version(std::string_view(text).substr(0, text.size() - 1), text) + "+";
-    size_t dash = text.find('-');
-    if (dash == std::string::npos)
-        return full_version(text, text);
-    std::string low = full_version(std::string_view(text).substr(0, dash), text);
-    std::string high = full_version(std::string_view(text).substr(dash + 1), text);
-    if (numbers_of(low) > numbers_of(high))
-        throw Failure("--java-version " + text + ": the range's low end is above its high end");
-    return low + "-" + high;
-}
-
-namespace {
-
 bool is_uuid(const std::string& text)
 {
     if (text.size() != 36)
@@ -156,6 +128,30 @@ void check_installer_version(const std::string& text, const brand::Options& vers
 }
 
 }  // namespace
+
+bool windows_file_name(const std::string& text)
+{
+    if (text.empty() || text == "." || text == ".." || text.back() == '.' || text.back() == ' ')
+        return false;
+    for (unsigned char c : text)
+        if (c < 32 || std::string_view("<>:\"/\\|?*").find(static_cast<char>(c)) != std::string_view::npos)
+            return false;
+    return !device_name(text.substr(0, text.find('.')));
+}
+
+std::string java_version_range(const std::string& text)
+{
+    if (!text.empty() && text.back() == '+')
+        return full_version(std::string_view(text).substr(0, text.size() - 1), text) + "+";
+    size_t dash = text.find('-');
+    if (dash == std::string::npos)
+        return full_version(text, text);
+    std::string low = full_version(std::string_view(text).substr(0, dash), text);
+    std::string high = full_version(std::string_view(text).substr(dash + 1), text);
+    if (numbers_of(low) > numbers_of(high))
+        throw Failure("--java-version " + text + ": the range's low end is above its high end");
+    return low + "-" + high;
+}
 
 Options parse_options(const std::vector<std::string>& arguments)
 {

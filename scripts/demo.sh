@@ -50,8 +50,9 @@ elif emulated_32bit; then
   echo "NOTE: this machine's kernel refuses 32-bit programs; they run emulated here ($emulator),"
   echo "      for this demonstration and the tests only: nothing that ships is emulated"
 fi
-export WINEPREFIX="$root/$out/wineprefix" WINEDEBUG=-all WINEARCH=win64 WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe,winedbg.exe=d"
-scripts/wine-prefix.sh "$WINEPREFIX"
+# The tests' prefix, a display (Wine opens shortcuts through its shell, which needs one) and a
+# server kept up while the demonstration runs.
+source scripts/wine-session.sh
 wine=/usr/lib/wine/wine64
 windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 
@@ -225,11 +226,12 @@ echo "== kelvo-pack --type msi: the viewer's installer (wixl), installed, used, 
 installer="$demo/installer"
 mkdir -p "$installer"
 printf 'extension=emf\nmime-type=image/emf\ndescription=Example drawing\n' >"$installer/emf.properties"
-# The stand-in virtual machine knows the class com.example.Main and its method open.
+# The stand-in virtual machine knows the class com.example.Main and its method open. Wine 8's
+# shell opens a Start menu shortcut only while a desktop one exists too (--win-shortcut).
 for version in 1.4.2 1.5.0; do
   (set -x; SOURCE_DATE_EPOCH=1700000000 "$unpacked/linux/kelvo-pack" --type msi --name "Example Viewer" \
     --input "$source_dir/target/jars" --main-jar viewer.jar --main-class com.example.Main \
-    --runtime-image "$hosted/jre" --app-version "$version" --vendor "Example Ltd" --win-menu \
+    --runtime-image "$hosted/jre" --app-version "$version" --vendor "Example Ltd" --win-menu --win-shortcut \
     --file-associations "$installer/emf.properties" --single-instance com.example.Main.open \
     --dest "$installer/$version") 2>&1 | sed 's/^+ /> /'
   echo "  $(ls "$installer/$version"/*.msi) ($(wc -c <"$installer/$version"/*.msi) bytes)"
@@ -237,6 +239,7 @@ done
 user_dir=$(dirname "$(ls -d "$WINEPREFIX"/drive_c/users/*/AppData | head -n1)")
 menu="$user_dir/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Example Ltd"
 # The package's machine is the runtime's: a 32-bit one's association is in the 32-bit registry.
+# Wine opens what lies in the prefix by its drive C: path only.
 view=32 start_exe='C:\windows\syswow64\start.exe' installed="$WINEPREFIX/drive_c/Program Files (x86)/Example Viewer"
 [ "$programs" = "$unpacked" ] || view=64 start_exe=start installed="$WINEPREFIX/drive_c/Program Files/Example Viewer"
 show_installed() {
@@ -246,10 +249,11 @@ show_installed() {
     echo "  files: none in $installed"
   fi
   [ -d "$menu" ] && echo "  Start menu: $(cd "$menu" && ls)" || echo "  Start menu: no Example Ltd folder"
+  [ -f "$user_dir/Desktop/Example Viewer.lnk" ] && echo "  desktop: Example Viewer.lnk" || echo "  desktop: no shortcut"
   "$wine" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s "/reg:$view" 2>/dev/null |
-    tr -d '\r' | grep -A30 -F 'Example Viewer' | grep -E '^    (DisplayName|DisplayVersion|Publisher) ' |
+    tr -d '\r' | grep -A30 -x -F '    DisplayName    REG_SZ    Example Viewer' | grep -E '^    (DisplayName|DisplayVersion|Publisher) ' |
     sed 's/^ */  uninstall entry: /; s/    REG_SZ    /: /' || echo "  uninstall entry: none"
-  association=$("$wine" reg query 'HKCR\.emf' /ve "/reg:$view" 2>/dev/null | tr -d '\r' | awk '/REG_SZ/ {print $NF}')
+  association=$("$wine" reg query 'HKCR\.emf' /ve "/reg:$view" 2>/dev/null | tr -d '\r' | awk '/REG_SZ/ {print $NF}' || true)
   echo "  .emf: ${association:-no association}"
 }
 echo "> msiexec /i \"Example Viewer-1.4.2.msi\" /qn"
@@ -258,7 +262,8 @@ show_installed
 echo "> start \"Example Viewer.lnk\"   (the Start menu's shortcut; the first start holds until told to end)"
 rm -f "$demo/msi-first" "$demo/msi-vm" "$demo/msi-hold"
 KIT_JLI_RECORD="$(windows_path "$demo/msi-first")" KIT_JVM_RECORD="$(windows_path "$demo/msi-vm")" \
-  KIT_JLI_HOLD="$(windows_path "$demo/msi-hold")" "$wine" "$start_exe" "$(windows_path "$menu/Example Viewer.lnk")"
+  KIT_JLI_HOLD="$(windows_path "$demo/msi-hold")" "$wine" "$start_exe" \
+  "C:\\users\\$(basename "$user_dir")\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Example Ltd\\Example Viewer.lnk"
 for _ in $(seq 300); do [ -f "$demo/msi-first" ] && break; sleep 0.1; done
 show_jli_record "$demo/msi-first"
 : >"$installer/Plan 2.emf"
@@ -276,7 +281,9 @@ echo "> msiexec /i \"Example Viewer-1.4.2.msi\" /qn   (the older version again: 
 status=0
 "$wine" msiexec /i "$(windows_path "$installer/1.4.2/Example Viewer-1.4.2.msi")" /qn \
   /l*v "$(windows_path "$installer/downgrade.log")" || status=$?
-echo "  exit code $status: $(tr -d '\0\r' <"$installer/downgrade.log" | grep -o 'A newer version of [^.]*\.' | head -n1)"
+echo "  exit code $status; $(tr -d '\0\r' <"$installer/downgrade.log" | grep -a -o 'WIX_DOWNGRADE_DETECTED = {[^}]*}' | head -n1)"
+echo "  (the package's message, which Wine's log leaves out: $(msiinfo export "$installer/1.4.2/Example Viewer-1.4.2.msi" \
+  LaunchCondition | tail -n1 | cut -f2 | tr -d '\r'))"
 echo "> msiexec /x \"Example Viewer-1.5.0.msi\" /qn   (uninstall)"
 "$wine" msiexec /x "$(windows_path "$installer/1.5.0/Example Viewer-1.5.0.msi")" /qn
 show_installed

@@ -163,7 +163,7 @@ void write_installer(const Options& options, const std::vector<Association>& typ
     package.per_user = installer.per_user;
     package.install_dir = folders_of(installer.install_dir.empty() ? options.name : installer.install_dir);
     package.program = options.name + ".exe";
-    package.menu = installer.menu || !installer.menu_group.empty();
+    package.menu = installer.menu;
     package.menu_folder = installer.menu_group.empty() ? options.vendor.value_or("") : installer.menu_group;
     package.desktop = installer.desktop;
     package.about_url = installer.about_url;

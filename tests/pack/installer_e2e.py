@@ -137,6 +137,7 @@ def build(version, runtime="jre64", files=("viewer.jar",), options=(), epoch="17
     return os.path.join(folder, "out", "Viewer-%s.msi" % version)
 
 
+# Wine 8's shell opens a Start menu shortcut only while a desktop one exists too: both are made.
 full = ["--install-dir", "Example\\Viewer", "--win-menu", "--win-shortcut", "--file-associations",
         os.path.join(work, "emf.properties"), "--about-url", "https://example.com/viewer",
         "--single-instance", "com.example.Main.open"]
