@@ -193,7 +193,8 @@ def installed(version, bits=64, per_user=False, present=("app/viewer.jar",), abs
     def verify():
         root = os.path.join(per_user_programs if per_user else program_files[bits], "Example", "Viewer")
         entries = uninstall_entries()
-        check([e.get("DisplayVersion") for e in entries] == [version], "one uninstall entry, %s: %s" % (version, entries))
+        versions = [e.get("DisplayVersion") for e in entries]
+        check(versions == [version], "one uninstall entry, %s: %s" % (version, versions))
         if entries:
             check(entries[0].get("Publisher") == "Example Ltd", "the entry's publisher")
         for name in ("Viewer.exe", "Viewer.kelvo", "runtime/bin/server/jvm.dll") + tuple(present):
