@@ -2,10 +2,10 @@
 
 #include "failure.h"
 #include "folder.h"
+#include "installer/installer.h"
 #include "jar_manifest.h"
 #include "options.h"
 #include "parameter_text.h"
-#include "installer/installer.h"
 #include "runtime_bits.h"
 #include "signing.h"
 #include "tool.h"
