@@ -10,6 +10,7 @@ packages=(
   cmake ninja-build g++
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
+  clang-14 lld-14 llvm-14
   googletest
   zlib1g-dev libz-mingw-w64-dev
   openjdk-17-jdk-headless

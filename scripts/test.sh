@@ -42,4 +42,7 @@ print("^(" + "|".join(names) + ")$")')")
   fi
   ctest --test-dir "$out/$config" --output-on-failure -j 2 "${skip[@]}" "$@" || status=1
 done
+
+echo "== ctest: arm64 build"
+ctest --test-dir "$out/arm64" --output-on-failure "$@" || status=1
 exit $status
