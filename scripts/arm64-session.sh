@@ -18,6 +18,16 @@ start_arm64_session() {
   mkdir -p "$KELVO_ARM64_PREFIX"
   "${arm64[@]}" "$wine/wineserver64" -f -p &
   arm64_server_pid=$!
+  # A process that finds no server starts one itself, the host's: the tests wait for this one's
+  # socket (in /tmp/.wine-<uid>, or in Debian's /tmp/wine-XXXXXX).
+  local server socket
+  server=server-$(stat -c %D "$KELVO_ARM64_PREFIX")-$(printf %x "$(stat -c %i "$KELVO_ARM64_PREFIX")")
+  for _ in $(seq 200); do
+    for socket in /tmp/.wine-"$(id -u)"/"$server"/socket /tmp/wine-*/"$server"/socket; do
+      [ -S "$socket" ] && break 2
+    done
+    sleep 0.1
+  done
   trap 'stop_arm64_session; stop_wine_session' EXIT
   if [ ! -f "$KELVO_ARM64_PREFIX/.kelvo-ready" ]; then
     "${arm64[@]}" "$wine/wine64" wineboot -i >/dev/null 2>&1
