@@ -3,13 +3,15 @@
 # Idempotent: asks apt only when a package is missing. Wine's 32-bit half (wine32:i386) runs
 # the 32-bit deliverables, so the i386 architecture is added first when it is missing. Where the
 # kernel refuses 32-bit programs, they are made to run emulated (emulate-32bit.sh); where that
-# cannot be done, the tests that start them are reported as not tested.
+# cannot be done, the tests that start them are reported as not tested. The ARM64 programs run
+# under an arm64 Wine fetched once per machine (arm64-wine.sh).
 set -euo pipefail
 
 packages=(
   cmake ninja-build g++
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
+  clang-14 lld-14 llvm-14
   googletest
   zlib1g-dev libz-mingw-w64-dev
   openjdk-17-jdk-headless
@@ -43,3 +45,6 @@ source "$(dirname "$0")/machine-bits.sh"
 if ! runs_32bit || emulated_32bit; then
   "$(dirname "$0")/emulate-32bit.sh" || true
 fi
+# The ARM64 programs run under Debian's arm64 Wine, emulated; where that cannot be set up, their
+# tests say NOT TESTED.
+"$(dirname "$0")/arm64-wine.sh" || true

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The test command: sets the machine up, builds the configurations, runs the host build's native
 # tests, then every test of the x86 build (what users run) and of the x64 build under Wine, one
-# after the other, on one private prefix and an Xvfb display that this script starts and stops.
-# Arguments go to both ctest runs (for instance -R quoting).
+# after the other, on one private prefix and an Xvfb display that this script starts and stops,
+# then the ARM64 build's, each run beside the x64 build under the arm64 Wine on a prefix of its
+# own. Arguments go to every ctest run (for instance -R quoting).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -42,4 +43,19 @@ print("^(" + "|".join(names) + ")$")')")
   fi
   ctest --test-dir "$out/$config" --output-on-failure -j 2 "${skip[@]}" "$@" || status=1
 done
+
+# The ARM64 build's programs run under the arm64 Wine, beside the x64 build's under the host's.
+echo "== ctest: arm64 build"
+source scripts/arm64-session.sh
+skip=()
+if runs_arm64; then
+  started=$(date +%s)
+  start_arm64_session
+  echo "The ARM64 programs run emulated (arm64 Wine from $arm64_wine, prefix ready in $(($(date +%s) - started)) s)."
+else
+  skip=(-LE arm64-wine)
+  echo "NOT TESTED: the ARM64 build's programs under Wine: $why_no_arm64."
+  echo "  Its tests that start them are left out; the rest run."
+fi
+ctest --test-dir "$out/arm64" --output-on-failure "${skip[@]}" "$@" || status=1
 exit $status

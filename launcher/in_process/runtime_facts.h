@@ -10,6 +10,7 @@
 // The machine types of the PE format that the launcher is built for.
 constexpr unsigned machine_x86 = 0x14C;
 constexpr unsigned machine_x64 = 0x8664;
+constexpr unsigned machine_arm64 = 0xAA64;
 
 // The JAVA_VERSION="..." line of a release file's terminated text, read in Java's own
 // numbering: 17.0.5 is {17, 0, 5}, 21 is {21, 0, 0}, 1.8.0_392 is {1, 8, 0}. False when there is

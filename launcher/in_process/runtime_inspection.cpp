@@ -11,7 +11,9 @@
 
 namespace {
 
-#ifdef _WIN64
+#if defined(__aarch64__)
+constexpr unsigned own_machine = machine_arm64;
+#elif defined(_WIN64)
 constexpr unsigned own_machine = machine_x64;
 #else
 constexpr unsigned own_machine = machine_x86;

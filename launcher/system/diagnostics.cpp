@@ -2,6 +2,7 @@
 
 #include "front.h"
 #include "system/paths.h"
+#include "system/text_format.h"
 
 #include <windows.h>
 
@@ -50,17 +51,16 @@ void write_narrow(const wchar_t* text, size_t length)
 
 void write_entry(const wchar_t* format, va_list args)
 {
-    va_list measure;
-    va_copy(measure, args);
-    int length = _vscwprintf(format, measure);
-    va_end(measure);
-    if (length < 0)
-        return;
     wchar_t local[1024];
     wchar_t* text = local;
-    if (length >= static_cast<int>(sizeof local / sizeof local[0]))
+    va_list first;
+    va_copy(first, args);
+    int length = format_text(local, 1024, format, first);
+    va_end(first);
+    if (length >= 1024) {
         text = static_cast<wchar_t*>(checked_realloc(nullptr, checked_wide_size(static_cast<size_t>(length) + 1)));
-    length = format_wide(text, length + 1, format, args);
+        format_text(text, length + 1, format, args);
+    }
     write_narrow(text, static_cast<size_t>(length));
     write_narrow(L"\n\n", 2);
     fflush(log_stream);
@@ -110,26 +110,15 @@ void report(const wchar_t* format, va_list args)
 
 int format_wide(wchar_t* out, int capacity, const wchar_t* format, va_list args)
 {
-    // The C runtime's own _vsnwprintf keeps Microsoft's rules ("%s" is a wide string)
-    // whatever printf flavour the compiler's headers choose.
-    int written = _vsnwprintf(out, static_cast<size_t>(capacity - 1), format, args);
-    if (written < 0 || written > capacity - 1)
-        written = capacity - 1;
-    out[written] = L'\0';
-    return written;
+    int length = format_text(out, capacity, format, args);
+    return length < capacity ? length : capacity - 1;
 }
 
 bool format_fitting(wchar_t* out, int capacity, const wchar_t* format, ...)
 {
     va_list args;
     va_start(args, format);
-    va_list measure;
-    va_copy(measure, args);
-    int length = _vscwprintf(format, measure);
-    va_end(measure);
-    bool fits = length >= 0 && length < capacity;
-    if (fits)
-        format_wide(out, capacity, format, args);
+    bool fits = format_text(out, capacity, format, args) < capacity;
     va_end(args);
     return fits;
 }

@@ -3,7 +3,7 @@
 
 #include <cstdarg>
 
-// Formats are Microsoft wide printf formats: "%s" takes a wide string.
+// Formats are those of format_text (system/text_format.h): "%s" takes a wide string.
 void trace_message(const wchar_t* format, ...);
 const wchar_t* system_error_text(unsigned long code);
 void show_error(const wchar_t* format, ...);

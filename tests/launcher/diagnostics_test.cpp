@@ -18,11 +18,25 @@ std::wstring formatted(const wchar_t* format, ...)
     return out;
 }
 
+// Every form the launcher's messages use, as the C runtime's _vsnwprintf writes it.
 TEST(FormatWide, MicrosoftWideRulesAndCutting)
 {
-    EXPECT_EQ(formatted(L"'%s' %d", L"wide", -7), L"'wide' -7");
-    EXPECT_EQ(formatted(L"%.3s|", L"abcdef"), L"abc|");
-    EXPECT_EQ(formatted(L"%s", L"0123456789012345678901234567890123456789"), L"0123456789012345678901234567890");
+    struct Row {
+        std::wstring expected, actual;
+    } rows[] = {
+        {L"'wide' -7", formatted(L"'%s' %d", L"wide", -7)},
+        {L"abc|", formatted(L"%.3s|", L"abcdef")},
+        {L"0123456789012345678901234567890", formatted(L"%s", L"0123456789012345678901234567890123456789")},
+        {L"exports no _JLI_Launch@56", formatted(L"exports no %S", "_JLI_Launch@56")},
+        {L"a\u00e9.b", formatted(L"%S.%.1S", "a\xe9", "b")},
+        {L"U+00E9 in 1252", formatted(L"U+%04X in %u", 0xE9u, 1252u)},
+        {L"0x8664 0x1C4", formatted(L"0x%X 0x%X", 0x8664u, 0x1C4u)},
+        {L"00000001ffffffff", formatted(L"%08lx%08lx", 1ul, 0xFFFFFFFFul)},
+        {L"4294967295 -2147483648 100%", formatted(L"%lu %d 100%%", 4294967295ul, -2147483647 - 1)},
+        {L"(null)", formatted(L"%s", static_cast<const wchar_t*>(nullptr))},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(row.actual, row.expected);
 }
 
 TEST(SystemErrorText, SystemTextThenCode)

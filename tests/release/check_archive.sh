@@ -1,7 +1,7 @@
 #!/bin/sh
 # check_archive.sh ARCHIVE SOURCE_DIR
 # The distribution archive holds exactly the expected files; its 32-bit binaries pass the
-# static checks, the 64-bit extras are 64-bit programs of the right kind, the Linux tools
+# static checks, the x64 and ARM64 extras are 64-bit programs of the right kind and machine, the Linux tools
 # x86-64 programs that load no shared library; packing the
 # unpacked files again (new time stamps, new folder) gives the same bytes.
 set -eu
@@ -24,6 +24,10 @@ $top/x64/kelvo.exe
 $top/x64/kelvoc.exe
 $top/x64/vecraster-32.dll
 $top/x64/vecraster.exe
+$top/arm64/kelvo.exe
+$top/arm64/kelvoc.exe
+$top/arm64/vecraster-32.dll
+$top/arm64/vecraster.exe
 $top/linux/kelvo-brand
 $top/linux/kelvo-pack"
 names=$(python3 -c 'import sys, zipfile; print("\n".join(zipfile.ZipFile(sys.argv[1]).namelist()))' "$archive")
@@ -49,14 +53,19 @@ for tool in kelvo-brand kelvo-pack; do
   echo "ok: linux/$tool"
 done
 
-for pair in kelvo.exe:00000002 kelvoc.exe:00000003 vecraster.exe:00000003 vecraster-32.dll:; do
-  file=$dir/x64/${pair%%:*} subsystem=${pair#*:}
-  headers=$(x86_64-w64-mingw32-objdump -p "$file")
-  echo "$headers" | grep -q "file format pei-x86-64" || fail "$file is no 64-bit PE file"
+# LLVM's objdump reads the headers of both machines; the machine is the file header's.
+for pair in x64/kelvo.exe:00000002 x64/kelvoc.exe:00000003 x64/vecraster.exe:00000003 x64/vecraster-32.dll: \
+  arm64/kelvo.exe:00000002 arm64/kelvoc.exe:00000003 arm64/vecraster.exe:00000003 arm64/vecraster-32.dll:; do
+  file=$dir/${pair%%:*} subsystem=${pair#*:}
+  headers=$(/usr/lib/llvm-14/bin/llvm-objdump -p "$file")
+  machine=$(python3 -c 'import struct, sys; d = open(sys.argv[1], "rb").read(); print("%04x" % struct.unpack_from("<H", d, struct.unpack_from("<I", d, 0x3C)[0] + 4)[0])' "$file")
+  case $file in */x64/*) want=8664 ;; *) want=aa64 ;; esac
+  [ "$machine" = "$want" ] || fail "$file is for machine $machine, not $want"
+  echo "$headers" | grep -q "^Magic[[:space:]]*020b" || fail "$file is no 64-bit PE file"
   if [ -n "$subsystem" ]; then
     echo "$headers" | grep -qE "^Subsystem[[:space:]]+$subsystem" || fail "$file: wrong subsystem"
   else
-    exports=$(echo "$headers" | sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/p' | sed -n 's/^[[:space:]]*\[ *[0-9]*\] //p')
+    exports=$(echo "$headers" | sed -n '/^Export Table:/,/^$/p' | awk 'NF == 3 && $2 ~ /^0x/ {print $3}')
     [ "$exports" = Java_com_tandrel_vantor_1ext_vecraster_VECRASTER_vecraster ] || fail "$file exports '$exports'"
   fi
   echo "ok: $file"
@@ -67,7 +76,7 @@ for text in INSTALL.txt sample.kelvo; do
     "$dir/$text" || fail "$text lacks Windows line ends"
 done
 
-touch -d '2001-02-03 04:05:06' "$dir"/* "$dir"/x64/* "$dir"/linux/*
-python3 "$source/scripts/dist.py" "$work/again.zip" "$dir" "$dir/x64" "$dir" "$dir/linux"
+touch -d '2001-02-03 04:05:06' "$dir"/* "$dir"/x64/* "$dir"/arm64/* "$dir"/linux/*
+python3 "$source/scripts/dist.py" "$work/again.zip" "$dir" "$dir/x64" "$dir/arm64" "$dir" "$dir/linux"
 cmp "$archive" "$work/again.zip" || fail "packing the same files again gives other bytes"
 echo "ok: $archive"
