@@ -28,7 +28,7 @@ const char usage[] =
     "  --arguments ARGUMENT     an argument of the application (repeatable)\n"
     "                           $APPDIR stands for app\\, $ROOTDIR and $BINDIR for the folder\n"
     "  --runtime-image FOLDER   a Windows Java runtime, copied to runtime\\; its machine chooses\n"
-    "                           the 32-bit or the x64 launcher. Without it: an installed Java\n"
+    "                           the 32-bit, x64 or ARM64 launcher. Without it: an installed Java\n"
     "  --java-version RANGE     which installed Java: 17+, 11-21, 17.0.5 (no runtime image)\n"
     "  --single-instance CLASS.METHOD  one running instance: a later start hands its arguments\n"
     "                           to that static method of the first one's Java\n"

@@ -20,7 +20,7 @@ namespace {
 
 struct Runtime {
     bool given = false;
-    bool is_64_bit = false;
+    Machine machine = Machine::x86;  // without a runtime: the 32-bit launcher
 };
 
 Runtime inspect_runtime(const Options& options)
@@ -36,7 +36,7 @@ Runtime inspect_runtime(const Options& options)
     if (!head)
         throw Failure(given + ": cannot read " + library);
     try {
-        return {true, library_is_64_bit(*head)};
+        return {true, library_machine(*head)};
     } catch (const Failure& failure) {
         throw Failure(given + ": " + failure.what());
     }
@@ -72,7 +72,7 @@ fs::path launcher_file(const Options& options, const Runtime& runtime)
         if (!fs::exists(folder / "kelvo.exe"))
             folder = folder.parent_path();
     }
-    fs::path launcher = folder / (runtime.is_64_bit ? "x64" : "") / (options.console ? "kelvoc.exe" : "kelvo.exe");
+    fs::path launcher = folder / launcher_folder(runtime.machine) / (options.console ? "kelvoc.exe" : "kelvo.exe");
     if (!fs::is_regular_file(launcher))
         throw Failure(text_of(launcher) + ": no such launcher; give the kelvo distribution's folder with --launcher-dir");
     return launcher;
@@ -171,6 +171,8 @@ void pack_folder(const Options& options)
         types = read_associations(options);
     }
     Runtime runtime = inspect_runtime(options);
+    if (msi && runtime.machine == Machine::arm64)
+        throw Failure("--type msi: wixl makes packages for x86 and x64 only, not for an ARM64 runtime; give --type app-image");
     fs::path launcher = launcher_file(options, runtime);
     Launch launch;
     std::vector<std::string> files = input_files(options, launch.class_path);
@@ -178,7 +180,7 @@ void pack_folder(const Options& options)
     launch.name = options.name;
     launch.console = options.console;
     launch.runtime = runtime.given;
-    launch.runtime_64 = runtime.is_64_bit;
+    launch.runtime_machine = machine_name(runtime.machine);
     launch.java_version = options.java_version;
     launch.single_instance = options.single_instance;
     launch.java_options = options.java_options;
@@ -209,7 +211,7 @@ void pack_folder(const Options& options)
         set_times(folder.path(), *epoch);
     fs::path built = work.path() / "application.msi";
     if (msi)
-        write_installer(options, types, tools, signer, epoch, runtime.is_64_bit, folder.path(), work.path(), built);
+        write_installer(options, types, tools, signer, epoch, runtime.machine == Machine::x64, folder.path(), work.path(), built);
     folder.move_to(target);
     if (msi)
         fs::rename(built, package);

@@ -114,8 +114,7 @@ std::string parameter_text(const Launch& launch)
     line(out, "");
     std::string java = launch.console ? "java" : "javaw";
     if (launch.runtime) {
-        comment(out, std::string("The Java runtime shipped in runtime\\ (") + (launch.runtime_64 ? "64" : "32") +
-                         "-bit, as " + program + " is).");
+        comment(out, "The Java runtime shipped in runtime\\ (" + launch.runtime_machine + ", as " + program + " is).");
         line(out, "runtime\\bin\\" + java + ".exe");
     } else if (launch.java_version.empty()) {
         comment(out, "An installed Java runtime, of any version from 11 on: registered, then JAVA_HOME and PATH.");

@@ -12,7 +12,7 @@ struct Launch {
     std::string name;         // the application's program, NAME.exe
     bool console = false;     // kelvoc.exe and java.exe instead of kelvo.exe and javaw.exe
     bool runtime = false;     // the runtime shipped in runtime\; else an installed Java
-    bool runtime_64 = false;  // that runtime's machine
+    std::string runtime_machine;  // that runtime's machine: "32-bit", "64-bit", "ARM64"
     std::string java_version;  // for an installed Java: a range in the launcher's form, or empty
     std::string single_instance;  // class.method of the one running instance, or empty
     std::vector<std::string> java_options;  // as given, $APPDIR and the others not yet replaced

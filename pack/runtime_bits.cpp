@@ -17,14 +17,26 @@ std::string jvm_library(const std::optional<std::string>& jvm_cfg)
     return "bin/" + vm + "/jvm.dll";
 }
 
-bool library_is_64_bit(std::string_view head)
+const char* launcher_folder(Machine machine)
+{
+    return machine == Machine::x64 ? "x64" : machine == Machine::arm64 ? "arm64" : "";
+}
+
+const char* machine_name(Machine machine)
+{
+    return machine == Machine::x64 ? "64-bit" : machine == Machine::arm64 ? "ARM64" : "32-bit";
+}
+
+Machine library_machine(std::string_view head)
 {
     unsigned machine = pe_machine(reinterpret_cast<const unsigned char*>(head.data()), head.size());
     if (machine == machine_x64)
-        return true;
+        return Machine::x64;
     if (machine == machine_x86)
-        return false;
-    throw Failure("the runtime's virtual machine is no Windows library for x86 or x64");
+        return Machine::x86;
+    if (machine == machine_arm64)
+        return Machine::arm64;
+    throw Failure("the runtime's virtual machine is no Windows library for x86, x64 or ARM64");
 }
 
 }  // namespace pack

@@ -11,8 +11,12 @@ namespace pack {
 // of the default virtual machine that lib/jvm.cfg names, bin/server/jvm.dll without one.
 std::string jvm_library(const std::optional<std::string>& jvm_cfg);
 
-// True for a 64-bit (x64) library, false for a 32-bit (x86) one, from the first bytes of its
-// file. Throws Failure for anything else.
-bool library_is_64_bit(std::string_view head);
+// The machines a launcher is built for, each with the distribution's folder of its launchers.
+enum class Machine { x86, x64, arm64 };
+const char* launcher_folder(Machine machine);  // "", "x64", "arm64"
+const char* machine_name(Machine machine);     // "32-bit", "64-bit", "ARM64"
+
+// The machine of a library, from the first bytes of its file. Throws Failure for anything else.
+Machine library_machine(std::string_view head);
 
 }  // namespace pack

@@ -101,9 +101,9 @@ protected:
               ("kelvo-pack-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
         fs::remove_all(dir);
         // A kelvo distribution of sample launchers, told apart by a version string.
-        for (const char* launcher : {"kelvo.exe", "kelvoc.exe", "x64/kelvo.exe", "x64/kelvoc.exe"}) {
+        for (const char* launcher : {"kelvo.exe", "kelvoc.exe", "x64/kelvo.exe", "x64/kelvoc.exe", "arm64/kelvo.exe"}) {
             samples::PeSpec spec;
-            spec.plus = std::string(launcher).starts_with("x64");
+            spec.plus = std::string(launcher).find('/') != std::string::npos;
             spec.version.push_back({"Comments", launcher});
             write_file(dir / "kelvo" / launcher, samples::make_pe(spec).bytes);
         }
@@ -113,6 +113,7 @@ protected:
         write_file(dir / "jre64/bin/server/jvm.dll", dll_head(0x8664));
         write_file(dir / "jre64/bin/javaw.exe", "exe");
         write_file(dir / "jre32/bin/client/jvm.dll", dll_head(0x14c));
+        write_file(dir / "jre-arm64/bin/server/jvm.dll", dll_head(0xaa64));
         write_file(dir / "jre32/lib/jvm.cfg", "# the default first\n-client KNOWN\n-server KNOWN\n");
         write_file(dir / "app.ico", samples::ico_file({samples::png_image(32, 32)}));
     }
@@ -201,6 +202,8 @@ TEST_F(Pack, ParameterFileAndLauncherForEachOptionSet)
          {"inprocess", "runtime\\bin\\javaw.exe", "-cp app\\lib\\util.jar;app\\myapp.jar", "com.example.Main"}},
         {"runtime-32-jvm-cfg-console", {"--runtime-image", "jre32", "--win-console"}, "kelvoc.exe",
          {"inprocess", "runtime\\bin\\java.exe", "-cp app\\lib\\util.jar;app\\myapp.jar", "com.example.Main"}},
+        {"runtime-arm64", {"--runtime-image", "jre-arm64"}, "arm64/kelvo.exe",
+         {"inprocess", "runtime\\bin\\javaw.exe", "-cp app\\lib\\util.jar;app\\myapp.jar", "com.example.Main"}},
         {"options-and-arguments",
          {"--main-class", "org.Other", "--java-options", "-Xmx1g", "--java-options", "-Dhome=$APPDIR\\my data",
           "--java-options", "-Djava.library.path=$APPDIR\\native", "--arguments", "--mode=full", "--arguments",
@@ -281,7 +284,7 @@ TEST_F(Pack, RefusesBadInputWithOneLineAndNoFolder)
     write_file(dir / "in-case/lib/Util.jar", "jar");
     write_file(dir / "in-case/lib/util.jar", "jar");
     fs::create_directories(dir / "jre-nobin/lib");
-    write_file(dir / "jre-arm/bin/server/jvm.dll", dll_head(0xaa64));
+    write_file(dir / "jre-arm/bin/server/jvm.dll", dll_head(0x1c4));
     write_file(dir / "jre-nodll/bin/java.exe", "exe");
     write_file(dir / "bad.ico", "not an icon");
     write_file(dir / "out/Taken/file", "x");
@@ -304,7 +307,8 @@ TEST_F(Pack, RefusesBadInputWithOneLineAndNoFolder)
         {"name-windows-refuses", {"--name", "My|App"}, "Windows allows no such file name"},
         {"device-name", {"--name", "com1"}, "Windows allows no such file name"},
         {"runtime-without-bin", {"--runtime-image", "jre-nobin"}, "has no bin folder"},
-        {"runtime-other-machine", {"--runtime-image", "jre-arm"}, "no Windows library for x86 or x64"},
+        {"runtime-other-machine", {"--runtime-image", "jre-arm"}, "no Windows library for x86, x64 or ARM64"},
+        {"installer-for-arm64", {"--type", "msi", "--runtime-image", "jre-arm64"}, "wixl makes packages for x86 and x64 only"},
         {"runtime-without-jvm", {"--runtime-image", "jre-nodll"}, "cannot read bin/server/jvm.dll"},
         {"destination-taken", {"--name", "Taken"}, "already there"},
         {"bad-icon", {"--icon", "bad.ico"}, "--icon"},
