@@ -100,6 +100,8 @@ void weigh_vendor_runtime(VendorSearch& search, JavaVersion version, const wchar
                       version.micro, folder, name);
         return;
     }
+    if (!wanted_runtime(executable))
+        return;
     wcscpy(search.out, executable);
     search.found = true;
     search.newest = version;

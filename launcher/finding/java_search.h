@@ -10,6 +10,18 @@
 
 bool find_java_executable(JavaVersion low, JavaVersion high, bool version_given, bool use_javaw, PathBuffer out);
 
+// Whether the search takes the runtime of an executable it found. On ARM64 Windows the 64-bit
+// registry view and the environment hold ARM64 and x64 runtimes alike: the ARM64 launcher
+// searches for one that it can run in its process first, then for any.
+#if defined(__aarch64__)
+bool wanted_runtime(const wchar_t* executable);
+#else
+constexpr bool wanted_runtime(const wchar_t*)
+{
+    return true;
+}
+#endif
+
 // Appends the chosen executable to the still empty command, or ends the launcher; answers
 // the code page in which that executable will read its command line.
 unsigned select_java_launcher(wchar_t* word, const wchar_t* launcher_path, WideBuffer* command);

@@ -111,6 +111,8 @@ bool find_java_release_key(JavaVersion version, bool use_javaw, PathBuffer out)
         return false;
     }
     write_home_executable(out, home, use_javaw);
+    if (!wanted_runtime(out))
+        return false;
     trace_message(L"Found Java version %d.%d.%d in\n'%s'", version.major, version.minor, version.micro, home);
     return true;
 }
@@ -168,6 +170,8 @@ bool find_java_current_version(int low_major, int high_major, bool use_javaw, Pa
         return false;
     }
     write_home_executable(out, home, use_javaw);
+    if (!wanted_runtime(out))
+        return false;
     trace_message(L"Found Java version %d to %d in\n'%s'", low_major, high_major, home);
     return true;
 }

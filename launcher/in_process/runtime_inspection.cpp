@@ -29,18 +29,49 @@ constexpr size_t head_capacity = 8192;
 char head[head_capacity + 1];
 size_t head_size = 0;
 
-// Reads the head of the runtime's file home\name into head; false, traced, when it cannot be
-// read (a missing file, a folder). The runtime's folder is short (checked first): every such
-// path fits.
-bool read_head(const wchar_t* home, int home_length, const wchar_t* name, PathBuffer path)
+// Reads the head of the runtime's file home\name into head; false when it cannot be read (a
+// missing file, a folder, a path that does not fit).
+bool read_file_head(const wchar_t* home, int home_length, const wchar_t* name, PathBuffer path)
 {
     FILE* file = join_path(path, home, home_length, name) ? _wfopen(path, L"rb") : nullptr;
     if (file == nullptr)
-        return child_process_because(L"cannot read '%.1000s'", path);
+        return false;
     // A read error leaves too few bytes for what is looked for in them.
     head_size = fread(head, 1, head_capacity, file);
     head[head_size] = '\0';
     fclose(file);
+    return true;
+}
+
+// read_file_head, traced when it fails. The runtime's folder is short (checked first): every
+// such path fits.
+bool read_head(const wchar_t* home, int home_length, const wchar_t* name, PathBuffer path)
+{
+    return read_file_head(home, home_length, name, path) || child_process_because(L"cannot read '%.1000s'", path);
+}
+
+// The length of the runtime's folder, the one that holds the executable's bin folder; -1 when
+// the executable is in no bin folder.
+int runtime_home_length(const wchar_t* executable)
+{
+    const wchar_t* name = wcsrchr(executable, L'\\');
+    const wchar_t* bin = name;
+    while (bin != nullptr && bin > executable && bin[-1] != L'\\')
+        --bin;
+    if (bin == nullptr || bin == executable || name - bin != 3 || _wcsnicmp(bin, L"bin", 3) != 0)
+        return -1;
+    return static_cast<int>(bin - 1 - executable);
+}
+
+// bin\<the default virtual machine that the head, jvm.cfg's, names>\jvm.dll
+constexpr size_t vm_at = 4;
+constexpr size_t vm_capacity = 40;
+bool vm_library_name(wchar_t (&vm_library)[vm_at + vm_capacity + 8])
+{
+    wcscpy(vm_library, L"bin\\");
+    if (!default_virtual_machine(head, vm_library + vm_at, vm_capacity))
+        return false;
+    wcscat(vm_library, L"\\jvm.dll");
     return true;
 }
 
@@ -92,33 +123,23 @@ bool child_process_because(const wchar_t* format, ...)
 
 bool inspect_runtime(const wchar_t* executable, const wchar_t* launcher_path, InProcessRuntime* runtime)
 {
-    // The runtime's folder holds the executable's bin folder.
-    const wchar_t* name = wcsrchr(executable, L'\\');
-    const wchar_t* bin = name;
-    while (bin != nullptr && bin > executable && bin[-1] != L'\\')
-        --bin;
-    if (bin == nullptr || bin == executable || name - bin != 3 || _wcsnicmp(bin, L"bin", 3) != 0)
+    int home_length = runtime_home_length(executable);
+    if (home_length < 0)
         return child_process_because(L"'%.1000s' is not in a bin folder", executable);
-    int home_length = static_cast<int>(bin - 1 - executable);
     PathBuffer home;
     join_path(home, executable, home_length, L"");
     if (WideCharToMultiByte(CP_UTF8, 0, home, -1, nullptr, 0, nullptr, nullptr) + longest_runtime_suffix > MAX_PATH)
         return child_process_because(L"'%.1000s' is too long a path for jli.dll", home);
 
     PathBuffer path;
-    // bin\<the default virtual machine>\jvm.dll
-    constexpr size_t vm_at = 4;
-    constexpr size_t vm_capacity = 40;
     wchar_t vm_library[vm_at + vm_capacity + 8];
-    wcscpy(vm_library, L"bin\\");
     JavaVersion version{};
     if (!loadable_library(home, home_length, L"bin\\jli.dll", runtime->library) ||
         !loadable_library(home, home_length, L"bin\\java.dll", path) ||
         !read_head(home, home_length, L"lib\\jvm.cfg", path))
         return false;
-    if (!default_virtual_machine(head, vm_library + vm_at, vm_capacity))
+    if (!vm_library_name(vm_library))
         return child_process_because(L"'%.1000s' names no virtual machine", path);
-    wcscat(vm_library, L"\\jvm.dll");
     if (!loadable_library(home, home_length, vm_library, runtime->vm_library) ||
         !read_head(home, home_length, L"release", path))
         return false;
@@ -132,3 +153,15 @@ bool inspect_runtime(const wchar_t* executable, const wchar_t* launcher_path, In
     join_path(runtime->bin, home, home_length, L"bin");
     return true;
 }
+
+#if defined(__aarch64__)
+bool runtime_of_own_machine(const wchar_t* executable)
+{
+    int home_length = runtime_home_length(executable);
+    PathBuffer path;
+    wchar_t vm_library[vm_at + vm_capacity + 8];
+    return home_length >= 0 && read_file_head(executable, home_length, L"lib\\jvm.cfg", path) &&
+           vm_library_name(vm_library) && read_file_head(executable, home_length, vm_library, path) &&
+           pe_machine(reinterpret_cast<const unsigned char*>(head), head_size) == own_machine;
+}
+#endif

@@ -17,5 +17,11 @@ struct InProcessRuntime {
 // run in this process; false, traced by child_process_because, when it cannot.
 bool inspect_runtime(const wchar_t* executable, const wchar_t* launcher_path, InProcessRuntime* runtime);
 
+#if defined(__aarch64__)
+// Whether the default virtual machine (jvm.cfg's) of the chosen Java executable's runtime is a
+// DLL of the launcher's own machine: a runtime it can host. Read quietly, for the search.
+bool runtime_of_own_machine(const wchar_t* executable);
+#endif
+
 // Traces the condition (a format and its values) that sends Java to a child process; answers false.
 bool child_process_because(const wchar_t* format, ...);

@@ -67,8 +67,13 @@ def machine_run(machine, program, arguments, environment, folder, background=Fal
     return code, out.read().decode("utf-8", "replace"), err.read().decode("utf-8", "replace")
 
 
-def prepare(machine, case):
-    """The case's folder, T: of the machine's prefix: launcher, parameter file, runtime."""
+def write(path, text):
+    with open(path, "w", encoding="utf-8") as file:
+        file.write(text)
+
+
+def prepare(machine, case, release="21.0.1"):
+    """The case's folder, T: of the machine's prefix, with the stand-in runtime in app\\jre."""
     prefix = os.environ["KELVO_ARM64_PREFIX"] if machine == "arm64" else os.environ["WINEPREFIX"]
     folder = os.path.join(WORK, machine, case)
     shutil.rmtree(folder, ignore_errors=True)
@@ -81,9 +86,9 @@ def prepare(machine, case):
                          ("jre/bin/server/jvm.dll", "stand_in_jvm.dll"), ("vecraster.exe", "vecraster.exe"),
                          ("vecraster-32.dll", "vecraster-32.dll")):
         shutil.copy(os.path.join(bins, source), os.path.join(app, name))
-    with open(os.path.join(app, "jre/lib/jvm.cfg"), "w") as cfg:
-        cfg.write("-server KNOWN\r\n")
-    open(os.path.join(app, "app.jar"), "w").close()
+    write(os.path.join(app, "jre/lib/jvm.cfg"), "-server KNOWN\r\n")
+    write(os.path.join(app, "jre/release"), 'JAVA_VERSION="%s"\n' % release)
+    write(os.path.join(app, "app.jar"), "")
     drive = os.path.join(prefix, "dosdevices", "t:")
     if os.path.lexists(drive):
         os.remove(drive)
@@ -93,28 +98,21 @@ def prepare(machine, case):
 
 def run_case(machine, case):
     group, program, parameters, arguments, environment, expected = CASES[case]
-    folder, app, bins = prepare(machine, case)
+    folder, app, bins = prepare(machine, case, environment.get("KELVO_RELEASE", "21.0.1"))
     shutil.copy(os.path.join(bins, program + ".exe"), os.path.join(app, case + ".exe"))
     if parameters is not None:
-        with open(os.path.join(app, case + ".kelvo"), "w", encoding="utf-8") as file:
-            file.write(parameters)
-    with open(os.path.join(app, "jre/release"), "w") as release:
-        release.write('JAVA_VERSION="%s"\n' % environment.get("KELVO_RELEASE", "21.0.1"))
+        write(os.path.join(app, case + ".kelvo"), parameters)
     env = dict(environment, VERBOSE_KELVO="1", STAND_IN_RECORD="T:\\record.txt")
     code, out, err = machine_run(machine, "T:\\app\\%s.exe" % case, arguments, env, folder)
     return code == expected, {"exit code": str(code), "output": out, "errors": err,
-                      "record": read(folder, "record.txt"), "log": read(app, case + ".kelvo_log")}
+                              "record": read(folder, "record.txt"), "log": read(app, case + ".kelvo_log")}
 
 
 def run_single(machine):
     """A first start hosts the stand-in virtual machine and holds; a second hands over."""
     folder, app, bins = prepare(machine, "single")
     shutil.copy(os.path.join(bins, "kelvo.exe"), os.path.join(app, "single.exe"))
-    with open(os.path.join(app, "single.kelvo"), "w") as file:
-        file.write(SINGLE)
-    with open(os.path.join(app, "jre/release"), "w") as release:
-        release.write('JAVA_VERSION="21.0.1"\n')
-    hold = os.path.join(folder, "hold")
+    write(os.path.join(app, "single.kelvo"), SINGLE)
     env = {"STAND_IN_RECORD": "T:\\record.txt", "STAND_IN_JVM": "1", "STAND_IN_HOLD": "T:\\hold"}
     first = machine_run(machine, "T:\\app\\single.exe", ["first"], env, folder, background=True)
     deadline = time.time() + 60
@@ -122,50 +120,62 @@ def run_single(machine):
         time.sleep(0.1)
     second = machine_run(machine, "T:\\app\\single.exe", ["--open", "\u56fe\u7eb8 \u03a9.emf"],
                          {"STAND_IN_RECORD": "T:\\record.txt"}, os.path.join(app, "native"))
-    open(hold, "w").close()
+    write(os.path.join(folder, "hold"), "")
     first_code = first.wait(timeout=120)
     record = read(folder, "record.txt")
     return (first_code, second[0]) == (0, 0) and "\ncall\t" in record, {
         "exit codes": "%d %d" % (first_code, second[0]), "record": record}
 
 
-def png_pixels(path):
-    """The decoded rows of an 8-bit RGBA PNG without interlacing (what GDI+ writes here)."""
+def run_preference(machine):
+    """A search with two runtimes: JAVA_HOME's virtual machine is the other machine's, the one
+    on PATH of this machine. The ARM64 launcher takes the one it can host, the x64 one the first
+    found, as always: the records differ by design, each is checked against its own choice."""
+    folder, app, bins = prepare(machine, "preference")
+    other = os.path.join(folder, "other")
+    os.makedirs(os.path.join(other, "bin", "server"))
+    os.makedirs(os.path.join(other, "lib"))
+    shutil.copy(os.path.join(bins, "stand_in_java.exe"), os.path.join(other, "bin", "java.exe"))
+    shutil.copy(os.path.join(X64_BIN if machine == "arm64" else ARM64_BIN, "stand_in_jvm.dll"),
+                os.path.join(other, "bin", "server", "jvm.dll"))
+    write(os.path.join(other, "lib", "jvm.cfg"), "-server KNOWN\r\n")
+    shutil.copy(os.path.join(bins, "kelvoc.exe"), os.path.join(app, "preference.exe"))
+    write(os.path.join(app, "preference.kelvo"), "java\n-cp app.jar Main\n")
+    env = {"STAND_IN_RECORD": "T:\\record.txt", "QUICK_KELVO": "1", "JAVA_HOME": "T:\\other",
+           "WINEPATH": "T:\\app\\jre\\bin"}
+    code, out, err = machine_run(machine, "T:\\app\\preference.exe", [], env, folder)
+    chosen = "T:\\app\\jre\\bin\\java.exe" if machine == "arm64" else "T:\\other\\bin\\java.exe"
+    return code == 0 and "command: %s " % chosen in read(folder, "record.txt"), {"exit code": str(code), "errors": err}
+
+
+def run_branded(machine):
+    """A launcher branded by the Linux kelvo-brand (icon, version, texts) runs as before."""
+    folder, app, bins = prepare(machine, "branded")
+    source = os.path.dirname(os.path.abspath(__file__))
+    icon = os.path.join(folder, "app.ico")
+    subprocess.run([sys.executable, os.path.join(source, "..", "brand", "test_icon.py"), icon], check=True)
+    brand = subprocess.run([os.path.join(X64_BIN, "..", "linux", "bin", "kelvo-brand"), os.path.join(bins, "kelvoc.exe"),
+                            os.path.join(app, "branded.exe"), "--icon", icon, "--version", "1.4.2", "--product", "Brand"],
+                           capture_output=True, text=True)
+    write(os.path.join(app, "branded.kelvo"), "jre\\bin\\java.exe -cp app.jar Main\n")
+    code, out, err = machine_run(machine, "T:\\app\\branded.exe", ["x"], {"STAND_IN_RECORD": "T:\\record.txt",
+                                                                        "STAND_IN_EXIT": "5"}, folder)
+    return brand.returncode == 0 and code == 5, {"branding": brand.stdout + brand.stderr, "exit code": str(code),
+                                                 "errors": err, "record": read(folder, "record.txt")}
+
+
+def png_digest(path):
+    """Both Wines encode with the same code: the images are compared byte for byte."""
     data = open(path, "rb").read()
-    at, chunks = 8, b""
-    while at < len(data):
-        length = int.from_bytes(data[at:at + 4], "big")
-        kind = data[at + 4:at + 8]
-        if kind == b"IHDR":
-            header = data[at + 8:at + 8 + length]
-        elif kind == b"IDAT":
-            chunks += data[at + 8:at + 8 + length]
-        at += 12 + length
-    width, height = int.from_bytes(header[0:4], "big"), int.from_bytes(header[4:8], "big")
-    raw, stride, rows, previous = zlib.decompress(chunks), width * 4, [], bytes(width * 4)
-    for y in range(height):
-        kind, line = raw[y * (stride + 1)], bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
-        for x in range(stride):
-            left = line[x - 4] if x >= 4 else 0
-            up, corner = previous[x], previous[x - 4] if x >= 4 else 0
-            if kind == 1:
-                line[x] = (line[x] + left) & 255
-            elif kind == 2:
-                line[x] = (line[x] + up) & 255
-            elif kind == 3:
-                line[x] = (line[x] + (left + up) // 2) & 255
-            elif kind == 4:
-                p = left + up - corner
-                pa, pb, pc = abs(p - left), abs(p - up), abs(p - corner)
-                line[x] = (line[x] + (left if pa <= pb and pa <= pc else up if pb <= pc else corner)) & 255
-        rows.append(bytes(line))
-        previous = line
-    return "%d x %d, pixels crc %08x" % (width, height, zlib.crc32(b"".join(rows)))
+    return "%d bytes, crc %08x" % (len(data), zlib.crc32(data))
 
 
 def run_converter(machine):
     folder, app, bins = prepare(machine, "converter")
-    shutil.copy(os.path.join(WORK, "shapes.emf"), os.path.join(folder, "shapes.emf"))
+    # The metafile is drawn by the x64 build's sample program under the host's Wine.
+    subprocess.run(["/usr/lib/wine/wine64", os.path.join(X64_BIN, "sample_metafile.exe"),
+                    "Z:" + os.path.join(folder, "shapes.emf").replace("/", "\\")],
+                   env=dict(os.environ, **QUIET), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
     results, expected = {}, True
     for name, arguments in (("96", ["T:\\shapes.emf", "T:\\shapes-96.png"]),
                             ("300", ["T:\\shapes.emf", "T:\\shapes-300.png", "300"]),
@@ -173,31 +183,27 @@ def run_converter(machine):
                             ("bad dpi", ["T:\\shapes.emf", "T:\\bad.png", "-3x"])):
         code, out, err = machine_run(machine, "T:\\app\\vecraster.exe", arguments, {}, folder)
         png = os.path.join(folder, os.path.basename(arguments[1][3:]))
-        results[name] = "exit %d, %s%s" % (code, out + err, png_pixels(png) if os.path.exists(png) else "no image")
+        results[name] = "exit %d, %s%s" % (code, out + err, png_digest(png) if os.path.exists(png) else "no image")
         expected = expected and (code == 0) == name.isdigit()
     return expected, results
 
 
 def read(folder, name):
-    """The file's text, process ids left out (each Wine numbers its processes its own way)."""
+    """The file's text, process ids left out (each Wine numbers its processes its own way), and
+    the ARM64 launcher's two search passes, which the x64 one has not (checked by preference)."""
     path = os.path.join(folder, name)
     if not os.path.exists(path):
         return "(none)"
-    return re.sub(r"([Pp]rocess) \d+", r"\1 N", open(path, encoding="utf-8", errors="replace").read())
+    text = open(path, encoding="utf-8", errors="replace").read()
+    text = re.sub(r"Searching a runtime of (ARM64 first|any machine)\n\n", "", text)
+    return re.sub(r"([Pp]rocess) \d+", r"\1 N", text)
 
 
 def main():
     os.makedirs(WORK, exist_ok=True)
-    if GROUP == "converter":
-        # The metafile is drawn once, by the x64 build's sample program under the host's Wine.
-        subprocess.run(["/usr/lib/wine/wine64", os.path.join(X64_BIN, "sample_metafile.exe"),
-                        "Z:" + os.path.join(WORK, "shapes.emf").replace("/", "\\")],
-                       env=dict(os.environ, **QUIET), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
-        runs = {"converter": run_converter}
-    elif GROUP == "single":
-        runs = {"single": run_single}
-    else:
-        runs = {case: (lambda machine, case=case: run_case(machine, case)) for case, row in CASES.items() if row[0] == GROUP}
+    special = {"single": run_single, "preference": run_preference, "branded": run_branded, "converter": run_converter}
+    runs = {GROUP: special[GROUP]} if GROUP in special else {
+        case: (lambda machine, case=case: run_case(machine, case)) for case, row in CASES.items() if row[0] == GROUP}
     failed = 0
     for case, run in runs.items():
         start = time.time()

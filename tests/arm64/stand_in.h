@@ -22,7 +22,6 @@ static inline int number(const wchar_t* text)
     return value;
 }
 
-/* Appends the pieces, wide or UTF-8 as marked, as one line. */
 static inline void record_bytes(HANDLE file, const char* bytes, int length)
 {
     DWORD written = 0;
@@ -34,8 +33,7 @@ static inline HANDLE open_record(void)
     const wchar_t* path = variable(L"STAND_IN_RECORD");
     if (path == NULL)
         return INVALID_HANDLE_VALUE;
-    HANDLE file = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_ALWAYS, 0, NULL);
-    return file;
+    return CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_ALWAYS, 0, NULL);
 }
 
 static inline void record_wide(HANDLE file, const wchar_t* text)

@@ -4,7 +4,6 @@
 
 int wmain(int argc, wchar_t** argv)
 {
-    (void)argc, (void)argv;
     HANDLE file = open_record();
     record_text(file, "java: code page ");
     record_number(file, GetACP());

@@ -12,8 +12,6 @@ int JNICALL JLI_Launch(int argc, char** argv, int jargc, const char** jargv, int
                        const char* fullversion, const char* dotversion, const char* pname, const char* lname,
                        unsigned char javaargs, unsigned char cpwildcard, unsigned char javaw, int ergo)
 {
-    (void)jargc, (void)jargv, (void)appclassc, (void)appclassv, (void)fullversion, (void)dotversion;
-    (void)pname, (void)lname, (void)javaargs, (void)cpwildcard, (void)ergo;
     static wchar_t text[32768];
     HANDLE file = open_record();
     record_text(file, "jli: code page ");
