@@ -39,26 +39,6 @@ std::wstring quoted(const std::wstring& argument)
 
 }  // namespace
 
-fs::path find_on_path(const std::string& program)
-{
-    const wchar_t* path = _wgetenv(L"PATH");
-    std::wstring folders = path == nullptr ? L"" : path;
-    for (size_t at = 0; at <= folders.size();) {
-        size_t end = folders.find(L';', at);
-        if (end == std::wstring::npos)
-            end = folders.size();
-        std::wstring folder = folders.substr(at, end - at);
-        at = end + 1;
-        if (folder.empty())
-            continue;
-        fs::path file = fs::path(folder) / path_of(program + ".exe");
-        std::error_code error;
-        if (fs::is_regular_file(file, error))
-            return file;
-    }
-    return {};
-}
-
 ToolRun run_tool(const fs::path& program, const std::vector<std::string>& arguments, const fs::path& folder,
                  const fs::path& log, const std::vector<std::pair<std::string, std::string>>& variables)
 {
@@ -93,26 +73,6 @@ ToolRun run_tool(const fs::path& program, const std::vector<std::string>& argume
     return run;
 }
 #else
-fs::path find_on_path(const std::string& program)
-{
-    const char* path = std::getenv("PATH");
-    std::string folders = path == nullptr ? "" : path;
-    for (size_t at = 0; at <= folders.size();) {
-        size_t end = folders.find(':', at);
-        if (end == std::string::npos)
-            end = folders.size();
-        std::string folder = folders.substr(at, end - at);
-        at = end + 1;
-        if (folder.empty())
-            continue;
-        fs::path file = fs::path(folder) / program;
-        std::error_code error;
-        if (fs::is_regular_file(file, error) && access(file.c_str(), X_OK) == 0)
-            return file;
-    }
-    return {};
-}
-
 ToolRun run_tool(const fs::path& program, const std::vector<std::string>& arguments, const fs::path& folder,
                  const fs::path& log, const std::vector<std::pair<std::string, std::string>>& variables)
 {
@@ -141,6 +101,37 @@ ToolRun run_tool(const fs::path& program, const std::vector<std::string>& argume
     return run;
 }
 #endif
+
+fs::path find_on_path(const std::string& program)
+{
+#ifdef _WIN32
+    const wchar_t* path = _wgetenv(L"PATH");
+    const std::wstring folders = path == nullptr ? L"" : path;
+    const wchar_t separator = L';';
+    const fs::path name = path_of(program + ".exe");
+#else
+    const char* path = std::getenv("PATH");
+    const std::string folders = path == nullptr ? "" : path;
+    const char separator = ':';
+    const fs::path name = program;
+#endif
+    for (size_t at = 0; at <= folders.size();) {
+        size_t end = folders.find(separator, at);
+        if (end == folders.npos)
+            end = folders.size();
+        fs::path folder = folders.substr(at, end - at);
+        at = end + 1;
+        std::error_code error;
+        if (folder.empty() || !fs::is_regular_file(folder / name, error))
+            continue;
+#ifndef _WIN32
+        if (access((folder / name).c_str(), X_OK) != 0)
+            continue;
+#endif
+        return folder / name;
+    }
+    return {};
+}
 
 std::string telling_line(const std::string& output, std::string_view start)
 {

@@ -12,7 +12,7 @@
 namespace pack {
 namespace {
 
-fs::path tool(const char* program, const char* package)
+fs::path tool(const char* program, [[maybe_unused]] const char* package)
 {
     fs::path file = find_on_path(program);
     if (file.empty())
@@ -95,13 +95,15 @@ void run(const InstallerTools& tools, const fs::path& program, const std::vector
          const fs::path& folder, const fs::path& log, std::optional<long long> epoch = std::nullopt)
 {
     std::string name = text_of(program.stem());
-    ToolRun answer = epoch ? [&] {
+    ToolRun answer;
+    if (epoch) {
         // wixl stamps the package with the time it is made.
         std::vector<std::string> wrapped = {"-f", clock_text(*epoch), text_of(program)};
         wrapped.insert(wrapped.end(), arguments.begin(), arguments.end());
-        return run_tool(tools.faketime, wrapped, folder, log, {{"TZ", "UTC"}});
-    }()
-                           : run_tool(program, arguments, folder, log);
+        answer = run_tool(tools.faketime, wrapped, folder, log, {{"TZ", "UTC"}});
+    } else {
+        answer = run_tool(program, arguments, folder, log);
+    }
     if (answer.exit_code == -1)
         throw Failure("--type msi: cannot start " + text_of(program));
     if (answer.exit_code != 0)
